@@ -1,0 +1,39 @@
+// The marker files: three in the device drive's root that tell the device's firmware what to
+// do next, and "fa.bin" beside the program that remembers a failed Bluetooth upgrade.
+// Markers that hand the drive to the device are written only after everything written to
+// that drive is on the medium, and are flushed themselves.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/file_system.h"
+#include "platform/program_path.h"
+
+namespace vantel3 {
+
+enum class DeviceMarker {
+  kUpdateGo,     // "update_go": one byte 0x07; install the first-stage images
+  kFilesCopied,  // "files_cp_ok_pc": empty; the copying to this drive is done
+  kFirmwareNo,   // "firmware.no": empty; no Bluetooth update is needed
+};
+
+// The marker's file name.
+const char* DeviceMarkerName(DeviceMarker marker);
+
+// Flushes the drive that holds `deviceRoot` (its file system and root folder), then creates
+// or replaces the marker with its content and flushes it. Returns 1, or 0 when the marker
+// could not be created or written (what was flushed stays flushed).
+[[nodiscard]] int WriteDeviceMarker(FileSystem& fs, std::string_view deviceRoot,
+                                    DeviceMarker marker);
+
+inline constexpr const char* kProgramMarkerName = "fa.bin";
+
+// "fa.bin" in the folder of the program's executable; "fa.bin" (current folder) when the
+// program's path holds no separator.
+std::string GetProgramMarkerPath(ProgramPath& programPath);
+
+// Creates or replaces "fa.bin" with its one byte 0x01. Failures are silent.
+void WriteProgramMarker(FileSystem& fs, ProgramPath& programPath);
+
+}  // namespace vantel3

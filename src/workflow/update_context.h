@@ -1,0 +1,52 @@
+// The one record of an update run, shared by the steps, and the platform services the
+// steps use. One context exists per process in the program, one per test in the tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "dfu/dfu_api.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/program_path.h"
+#include "platform/volume_source.h"
+
+namespace vantel3 {
+
+struct UpdateContext {
+  // Root of the device's removable drive with its trailing "/"; empty when none is known.
+  std::string deviceRoot;
+  // Firmware version the package installs (shown in the failure text).
+  std::string targetVersion;
+  // Bluetooth firmware version the package installs.
+  std::string btVersion;
+  // The bound firmware-upgrade library; filled once before the first worker starts.
+  DfuApi dfuApi;
+  // 1 = first generation (needs the first-stage transfer), 2 = second, 0 = no version file.
+  uint8_t generation = 1;
+  // 0 = none detected, 1 = VO3, 2 = RU3R.
+  uint8_t model = 0;
+  // 1 unless the device reports the package's Bluetooth version.
+  int32_t btUpdateNeeded = 1;
+  // 1 when the Bluetooth firmware goes through the firmware-upgrade library, 0 when the
+  // device flashes it itself from "firmware.dfu".
+  int32_t btUpdateOverUsb = 1;
+  // 1 when a second-generation version file was found on the drive.
+  int32_t versionFile2Found = 0;
+  // Set to 1 by the Next button (user-interface thread); cleared and polled by the worker.
+  std::atomic<int32_t> nextPressed{0};
+};
+
+// The outside world as the steps reach it.
+struct UpdateServices {
+  Clock& clock;
+  FileSystem& fs;
+  VolumeSource& volumes;
+  ProgramPath& programPath;
+  // The package folder; "./data", relative to the current directory, in a real run.
+  std::string packageDir = "./data";
+};
+
+}  // namespace vantel3
