@@ -1,0 +1,73 @@
+#include "app/updater_main.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/app_options.h"
+#include "app/vantel3_updater_app.h"
+#include "dfu/dfu_binding.h"
+#include "platform/clock.h"
+#include "platform/library_loader.h"
+#include "platform/linux_volume_source.h"
+#include "platform/posix_file_system.h"
+#include "platform/program_path.h"
+#include "ui/ui_texts.h"
+#include "workflow/update_worker.h"
+
+namespace vantel3 {
+
+namespace {
+
+// A run against the real device: the package folder "./data" relative to the current folder.
+int RunWithRealDevice() {
+  SteadyClock clock;
+  PosixFileSystem fs;
+  LinuxVolumeSource volumes;
+  ProcSelfExePath programPath;
+  DlLibraryLoader loader;
+  UpdateServices services{clock, fs, volumes, programPath, "./data"};
+  AppEnvironment environment;
+  environment.services = &services;
+  environment.loader = &loader;
+  environment.libraryPath = std::string("./data/") + kDfuLibraryFileName;
+  CVantel3UpdaterApp app(environment, UpdateWorker);
+  return app.InitInstance();
+}
+
+}  // namespace
+
+int UpdaterMain(int argc, char** argv) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const AppOptions options = ParseAppOptions(args);
+  switch (options.command) {
+    case AppCommand::kHelp:
+      std::fputs(AppUsageText().c_str(), stdout);
+      return 0;
+    case AppCommand::kVersion:
+      std::printf("%s\n", kAppVersionText);
+      return 0;
+    case AppCommand::kError:
+      std::fprintf(stderr, "%s\n", options.error.c_str());
+      return 2;
+    case AppCommand::kRun:
+      break;
+  }
+
+  // The window sizes itself and its fonts from the screen's density, so the toolkit must not
+  // scale it a second time.
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  QApplication qapp(argc, argv);
+  // Only the name, not a display name: an untitled message box shows it, and other window
+  // titles stay as they are.
+  QApplication::setApplicationName(QString::fromUtf8(ui_text::kApplicationName));
+
+  if (options.simulate) {
+    std::fprintf(stderr, "vantel3-updater: the simulated device is not available in this build\n");
+    return 1;
+  }
+  return RunWithRealDevice();
+}
+
+}  // namespace vantel3
