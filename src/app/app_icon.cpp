@@ -43,6 +43,8 @@ QPixmap MakeAppIconPixmap(int size) {
   return pixmap;
 }
 
-QIcon MakeAppIcon() { return QIcon(MakeAppIconPixmap(256)); }
+QIcon MakeAppIcon() {
+  return QIcon(MakeAppIconPixmap(256));
+}
 
 }  // namespace vantel3

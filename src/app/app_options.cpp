@@ -11,9 +11,9 @@ namespace {
 
 // Toolkit options that take a value.
 constexpr std::array<std::string_view, 12> kToolkitValueOptions = {
-    "-platform",     "-platformpluginpath", "-platformtheme", "-plugin",
-    "-qmljsdebugger", "-style",             "-stylesheet",    "-session",
-    "-display",      "-qwindowgeometry",    "-qwindowicon",   "-qwindowtitle",
+    "-platform",    "-platformpluginpath", "-platformtheme", "-plugin",  "-qmljsdebugger",
+    "-style",       "-stylesheet",         "-session",       "-display", "-qwindowgeometry",
+    "-qwindowicon", "-qwindowtitle",
 };
 
 AppOptions Fail(std::string message) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/about_dlg.h"
+#include "app/vantel3_updater_app.h"
 #include "app/vantel3_updater_dlg.h"
 #include "ui/message_box.h"
 #include "ui/qt_step_ui.h"
@@ -36,10 +37,11 @@ bool Save(QWidget& widget, const QString& dir, const char* name) {
 int main(int argc, char** argv) {
   using namespace vantel3;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  PrepareToolkit();
   QApplication qapp(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(ui_text::kApplicationName));
-  const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+  NameApplication();
+  const QString dir =
+      argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
   if (!QDir().mkpath(dir)) {
     std::fprintf(stderr, "vantel3-screenshots: cannot create %s\n", dir.toUtf8().constData());
     return 1;
@@ -48,7 +50,8 @@ int main(int argc, char** argv) {
   std::atomic<int32_t> nextPressed{0};
   CVantel3UpdaterDlg dialog;
   dialog.OnInitDialog(nextPressed);
-  QtStepUi ui(dialog.Views(), [] {}, [] {});
+  QtStepUi ui(
+      dialog.Views(), [] {}, [] {});
   dialog.show();
   bool ok = true;
 
@@ -94,8 +97,7 @@ int main(int argc, char** argv) {
   ok = Save(about, dir, "about.png") && ok;
   about.hide();
 
-  std::unique_ptr<QMessageBox> box =
-      MakeFailureBox(&dialog, QString::fromUtf8(msg::kSd0NotClosed));
+  std::unique_ptr<QMessageBox> box = MakeFailureBox(&dialog, QString::fromUtf8(msg::kSd0NotClosed));
   box->setWindowModality(Qt::NonModal);
   box->show();
   ok = Save(*box, dir, "failure_message.png") && ok;

@@ -55,13 +55,9 @@ int UpdaterMain(int argc, char** argv) {
       break;
   }
 
-  // The window sizes itself and its fonts from the screen's density, so the toolkit must not
-  // scale it a second time.
-  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+  PrepareToolkit();
   QApplication qapp(argc, argv);
-  // Only the name, not a display name: an untitled message box shows it, and other window
-  // titles stay as they are.
-  QApplication::setApplicationName(QString::fromUtf8(ui_text::kApplicationName));
+  NameApplication();
 
   if (options.simulate) {
     std::fprintf(stderr, "vantel3-updater: the simulated device is not available in this build\n");

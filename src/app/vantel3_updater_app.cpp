@@ -10,6 +10,15 @@
 
 namespace vantel3 {
 
+void PrepareToolkit() {
+  qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+}
+
+void NameApplication() {
+  // Only the name, not a display name, which the window system would append to every title.
+  QApplication::setApplicationName(QString::fromUtf8(ui_text::kApplicationName));
+}
+
 CVantel3UpdaterApp::CVantel3UpdaterApp(AppEnvironment environment, WorkerFunction worker)
     : environment_(std::move(environment)),
       worker_(std::move(worker)),
@@ -35,8 +44,8 @@ int CVantel3UpdaterApp::Start() {
     return -1;
   }
   if (environment_.onLibraryBound) environment_.onLibraryBound(context_.dfuApi.module);
-  stepUi_ = std::make_unique<QtStepUi>(dialog_->Views(), [this] { RetryRun(); },
-                                       [this] { CloseApplication(); });
+  stepUi_ = std::make_unique<QtStepUi>(
+      dialog_->Views(), [this] { RetryRun(); }, [this] { CloseApplication(); });
   dialog_->SetOnClosed([this] { EndIfWorkerRuns(); });
   (void)launcher_->Start();
   return 0;
@@ -48,11 +57,14 @@ int CVantel3UpdaterApp::Run() {
   return 0;
 }
 
-void CVantel3UpdaterApp::RetryRun() { (void)launcher_->Start(); }
+void CVantel3UpdaterApp::RetryRun() {
+  (void)launcher_->Start();
+}
 
 void CVantel3UpdaterApp::CloseApplication() {
   CVantel3UpdaterDlg* dialog = dialog_.get();
-  QMetaObject::invokeMethod(dialog, [dialog] { dialog->close(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      dialog, [dialog] { dialog->close(); }, Qt::QueuedConnection);
 }
 
 void CVantel3UpdaterApp::EndIfWorkerRuns() {

@@ -15,6 +15,12 @@
 
 namespace vantel3 {
 
+// Before the QApplication exists: the window sizes itself and its fonts from the screen's
+// density, so the toolkit must not scale it a second time.
+void PrepareToolkit();
+// After the QApplication exists: the application's name, which an untitled message box shows.
+void NameApplication();
+
 // One update run on the worker thread (UpdateWorker in the program; fakes in tests).
 using WorkerFunction = std::function<int(UpdateContext&, UpdateServices&, StepUi&)>;
 

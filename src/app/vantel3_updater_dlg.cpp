@@ -22,8 +22,8 @@ QFont DialogFont() {
 
 DialogBaseUnits MeasureDialogBaseUnits(const QFont& font, QPaintDevice* device) {
   const QFontMetrics metrics(font, device);
-  const int alphabet =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int alphabet = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   return DialogBaseUnitsFromMetrics(alphabet, metrics.height());
 }
 
@@ -46,9 +46,8 @@ void CVantel3UpdaterDlg::OnInitDialog(std::atomic<int32_t>& nextPressed) {
   setFixedSize(DluToPixelsX(kMainDialogClientDlu.width, units_),
                DluToPixelsY(kMainDialogClientDlu.height, units_));
 
-  const PixelRect frame =
-      DluRectToPixels(kViewFrameDlu.x, kViewFrameDlu.y, kViewFrameDlu.width, kViewFrameDlu.height,
-                      units_);
+  const PixelRect frame = DluRectToPixels(kViewFrameDlu.x, kViewFrameDlu.y, kViewFrameDlu.width,
+                                          kViewFrameDlu.height, units_);
   const int dpiY = logicalDpiY();
   auto place = [&](CStepView* view, int templateId) {
     view->setObjectName(QStringLiteral("view%1").arg(templateId));
@@ -98,10 +97,13 @@ void CVantel3UpdaterDlg::ShowWindowMenu(const QPoint& globalPos) {
   if (windowMenu_ != nullptr) return;
   QMenu menu(this);
   QAction* about = menu.addAction(QString::fromUtf8(ui_text::kAboutMenuItem));
+  bool chosen = false;
+  connect(about, &QAction::triggered, &menu, [&chosen] { chosen = true; });
   windowMenu_ = &menu;
-  QAction* chosen = menu.exec(globalPos);
+  menu.exec(globalPos);
   windowMenu_ = nullptr;
-  if (chosen == about) OnSysCommand(ui_text::kAboutCommand);
+  // The About box opens once the menu has gone.
+  if (chosen) OnSysCommand(ui_text::kAboutCommand);
 }
 
 void CVantel3UpdaterDlg::contextMenuEvent(QContextMenuEvent* event) {

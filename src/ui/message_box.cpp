@@ -9,8 +9,8 @@
 namespace vantel3 {
 
 std::unique_ptr<QMessageBox> MakeFailureBox(QWidget* owner, const QString& text) {
-  auto box = std::make_unique<QMessageBox>(QMessageBox::Critical, QString(), text,
-                                           QMessageBox::Ok, owner);
+  auto box =
+      std::make_unique<QMessageBox>(QMessageBox::Critical, QString(), text, QMessageBox::Ok, owner);
   box->setTextFormat(Qt::PlainText);
   box->setWindowModality(Qt::ApplicationModal);
   return box;

@@ -10,7 +10,9 @@ namespace vantel3 {
 
 namespace {
 
-QString ToQString(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString ToQString(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 PixelRect FromQRect(const QRect& rect) {
   return PixelRect{rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
@@ -54,8 +56,8 @@ void QtStepUi::OnGuiThread(const std::function<void()>& request) {
 void QtStepUi::ShowOnly(ViewId view) {
   OnGuiThread([this, view] {
     CStepView* shown = nullptr;
-    for (ViewId id : {ViewId::kMain, ViewId::kRestore, ViewId::kUpdate, ViewId::kCheck,
-                      ViewId::kEnd}) {
+    for (ViewId id :
+         {ViewId::kMain, ViewId::kRestore, ViewId::kUpdate, ViewId::kCheck, ViewId::kEnd}) {
       CStepView* v = View(id);
       if (id == view) {
         v->show();

@@ -16,7 +16,9 @@ void MakeWhite(QWidget* widget) {
   widget->setAutoFillBackground(true);
 }
 
-QRect ToQRect(const PixelRect& rect) { return QRect(rect.left, rect.top, rect.width(), rect.height()); }
+QRect ToQRect(const PixelRect& rect) {
+  return QRect(rect.left, rect.top, rect.width(), rect.height());
+}
 
 }  // namespace
 
@@ -94,7 +96,9 @@ CProgressView::CProgressView(ViewId id, QWidget* parent)
   progressBar_->setFocusPolicy(Qt::StrongFocus);
 }
 
-void CProgressView::InitSecondControl() { progressBar_->setValue(0); }
+void CProgressView::InitSecondControl() {
+  progressBar_->setValue(0);
+}
 
 void CProgressView::OnUpdateProgress(int percent) {
   progressBar_->setValue(ClampProgress(percent));
@@ -115,9 +119,13 @@ CEndView::CEndView(QWidget* parent)
   connect(endButton_, &QPushButton::clicked, this, &CEndView::OnEndButtonClicked);
 }
 
-void CEndView::InitSecondControl() { endButton_->setFont(messageFont()); }
+void CEndView::InitSecondControl() {
+  endButton_->setFont(messageFont());
+}
 
-void CEndView::SetButtonText(const QString& text) { endButton_->setText(text); }
+void CEndView::SetButtonText(const QString& text) {
+  endButton_->setText(text);
+}
 
 void CEndView::OnEndButtonClicked() {
   endButton_->setFocus(Qt::OtherFocusReason);

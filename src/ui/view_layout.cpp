@@ -22,9 +22,13 @@ DialogBaseUnits DialogBaseUnitsFromMetrics(int alphabetWidth, int charHeight) {
   return DialogBaseUnits{(alphabetWidth / 26 + 1) / 2, charHeight};
 }
 
-int DluToPixelsX(int dlu, const DialogBaseUnits& units) { return MulDivRound(dlu, units.x, 4); }
+int DluToPixelsX(int dlu, const DialogBaseUnits& units) {
+  return MulDivRound(dlu, units.x, 4);
+}
 
-int DluToPixelsY(int dlu, const DialogBaseUnits& units) { return MulDivRound(dlu, units.y, 8); }
+int DluToPixelsY(int dlu, const DialogBaseUnits& units) {
+  return MulDivRound(dlu, units.y, 8);
+}
 
 PixelRect DluRectToPixels(int x, int y, int width, int height, const DialogBaseUnits& units) {
   const int left = DluToPixelsX(x, units);
@@ -32,11 +36,17 @@ PixelRect DluRectToPixels(int x, int y, int width, int height, const DialogBaseU
   return PixelRect{left, top, left + DluToPixelsX(width, units), top + DluToPixelsY(height, units)};
 }
 
-int FontPixelHeight(int points, int dpi) { return MulDivRound(points, dpi, 72); }
+int FontPixelHeight(int points, int dpi) {
+  return MulDivRound(points, dpi, 72);
+}
 
-int ViewFontPoints(ViewId view) { return view == ViewId::kMain ? 17 : 18; }
+int ViewFontPoints(ViewId view) {
+  return view == ViewId::kMain ? 17 : 18;
+}
 
-int ClampProgress(int percent) { return std::clamp(percent, 0, 100); }
+int ClampProgress(int percent) {
+  return std::clamp(percent, 0, 100);
+}
 
 ViewControlSizes ViewControlSizesDlu(ViewId view) {
   switch (view) {

@@ -125,8 +125,8 @@ TEST(ViewLayoutTest, LabelAndBarInAShortView) {
 }
 
 TEST(ProgressTest, OutOfRangeValuesShowTheNearestEnd) {
-  const int cases[][2] = {{INT_MIN, 0}, {-1, 0}, {0, 0}, {43, 43}, {100, 100}, {101, 100},
-                          {255, 100}, {INT_MAX, 100}};
+  const int cases[][2] = {{INT_MIN, 0}, {-1, 0},    {0, 0},     {43, 43},
+                          {100, 100},   {101, 100}, {255, 100}, {INT_MAX, 100}};
   for (const auto& c : cases) EXPECT_EQ(ClampProgress(c[0]), c[1]) << c[0];
 }
 

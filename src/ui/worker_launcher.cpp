@@ -29,6 +29,7 @@ int WorkerLauncher::Start() {
         // An update run reports its failures on screen; nothing may escape the thread.
       }
       running_.store(false, std::memory_order_release);
+      if (onFinished_) onFinished_();
     });
   } catch (const std::system_error&) {
     running_.store(false, std::memory_order_release);

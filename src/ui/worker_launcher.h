@@ -26,11 +26,17 @@ class WorkerLauncher {
   // True from a successful Start() until the worker's body has returned.
   [[nodiscard]] bool Running() const { return running_.load(std::memory_order_acquire); }
 
+  // Called on the worker's thread right after each worker has ended (Running() is already
+  // false), e.g. to post a note to the GUI thread; it must not wait for the GUI thread. Set
+  // it before the first Start().
+  void SetOnFinished(std::function<void()> onFinished) { onFinished_ = std::move(onFinished); }
+
   // Number of workers started so far.
   [[nodiscard]] int StartedCount() const { return started_; }
 
  private:
   std::function<void()> body_;
+  std::function<void()> onFinished_;
   std::thread thread_;
   std::atomic<bool> running_{false};
   int started_ = 0;
