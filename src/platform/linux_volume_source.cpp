@@ -3,12 +3,17 @@
 #include <libudev.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "platform/posix_file_system.h"
 
@@ -69,13 +74,14 @@ bool DecodeOctalEscapes(std::string_view field, std::string& out) {
 }
 
 bool ParseUnsigned(std::string_view text, unsigned& value) {
-  if (text.empty() || text.size() > 9) return false;  // nine digits cannot overflow
-  unsigned result = 0;
+  if (text.empty() || text.size() > 10) return false;
+  std::uint64_t result = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
-    result = result * 10 + static_cast<unsigned>(c - '0');
+    result = result * 10 + static_cast<std::uint64_t>(c - '0');
   }
-  value = result;
+  if (result > std::numeric_limits<unsigned>::max()) return false;
+  value = static_cast<unsigned>(result);
   return true;
 }
 
@@ -174,10 +180,9 @@ bool HasUsbBusComponent(const fs::path& relative) {
   for (const fs::path& component : relative) {
     const std::string name = component.string();
     if (name.size() <= 3 || name.compare(0, 3, "usb") != 0) continue;
-    bool digits = true;
-    for (std::size_t i = 3; i < name.size(); ++i)
-      digits = digits && name[i] >= '0' && name[i] <= '9';
-    if (digits) return true;
+    if (std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return true;
+    }
   }
   return false;
 }
@@ -312,7 +317,7 @@ std::vector<Volume> LinuxVolumeSource::ListVolumes() {
       return {};
     }
     if (text.size() > kMaxMountInfoBytes) {
-      // Drop the cut-off last line: a truncated mount point would name a different folder.
+      // Drop the cut-off last line: its source or options would be cut short.
       const std::size_t lastNewline = text.rfind('\n', kMaxMountInfoBytes - 1);
       text.resize(lastNewline == std::string::npos ? 0 : lastNewline + 1);
     }
