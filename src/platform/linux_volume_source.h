@@ -1,8 +1,8 @@
 // The mounted volumes of a Linux machine: /proc/self/mountinfo in file order, removable when
 // the block device or its disk has "removable" 1 in sysfs or sits on the USB bus, the label
-// from udev's database (ID_FS_LABEL_ENC, else ID_FS_LABEL). The roots of proc, sys and the udev
-// data are injectable so that tests (and support staff, with a captured snapshot) can point them at
-// a fixture tree.
+// from udev's database (ID_FS_LABEL_ENC, else ID_FS_LABEL). The roots of proc, sys and the
+// udev data are injectable so that tests (and support staff, with a captured snapshot) can
+// point them at a fixture tree.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +14,9 @@
 
 namespace vantel3 {
 
-// Read limits: mountinfo of a machine with tens of thousands of mounts still fits; a udev
-// database file is a few hundred bytes. A longer mountinfo loses its cut-off last line only.
+// Read limits: mountinfo of a machine with tens of thousands of mounts still fits (a longer
+// one is read up to the last whole line within the limit); a udev database file is a few
+// hundred bytes.
 inline constexpr std::size_t kMaxMountInfoBytes = std::size_t{4} << 20;
 inline constexpr std::size_t kMaxUdevDataBytes = std::size_t{64} << 10;
 
