@@ -169,6 +169,33 @@ TEST_F(TreeOpsTest, CopyTreeReproducesADeepTreeWithHiddenEntriesOverAnOldDestina
   EXPECT_EQ(Tree("dst"), Tree("src"));
   EXPECT_EQ(Tree("dst").size(), 11u);
   EXPECT_EQ(clock_.ElapsedMs(), 0u);
+  // The enumeration tells files from folders; only the old destination itself is examined.
+  EXPECT_EQ(fs_.CountCalls(FsOp::kStatus), 1u);
+}
+
+// A file system that does not report entry types in its listing (as some FUSE mounts do).
+class UntypedListing : public ForwardingFileSystem {
+ public:
+  using ForwardingFileSystem::ForwardingFileSystem;
+  std::error_code ListDirectory(const Path& path, std::vector<DirEntry>& entries) override {
+    const std::error_code ec = target().ListDirectory(path, entries);
+    for (DirEntry& entry : entries) entry.type = EntryType::kOther;
+    return ec;
+  }
+};
+
+TEST_F(TreeOpsTest, EntriesOfUnknownTypeAreExaminedOnTheirOwn) {
+  UntypedListing untyped(posix_);
+  MakeFile("src/a.txt", "a");
+  MakeFile("src/sub/b.txt", "b");
+  stdfs::create_symlink(At("src/a.txt"), At("src/link"));
+  ASSERT_EQ(::mkfifo(At("src/pipe").c_str(), 0600), 0);
+
+  EXPECT_EQ(CopyTree(untyped, clock_, At("src"), At("dst")), 1);
+  EXPECT_EQ(Tree("dst"), (std::map<std::string, std::string>{
+                             {"a.txt", "=a"}, {"sub", "/"}, {"sub/b.txt", "=b"}}));
+  EXPECT_EQ(DeleteTree(untyped, At("src")), 1);
+  EXPECT_FALSE(Exists("src"));
 }
 
 TEST_F(TreeOpsTest, CopyTreeFromAMissingOrEmptySourceLeavesAnEmptyFreshDestination) {
@@ -265,14 +292,20 @@ TEST_F(TreeOpsTest, CopyTreeIntoAMissingParentTriesTenCreations200MsApart) {
   EXPECT_FALSE(Exists("no_parent"));
 }
 
-TEST_F(TreeOpsTest, CopyTreeAcceptsADestinationFolderThatAlreadyExistsOnCreation) {
-  MakeFile("src/a.txt", "a");
-  // The drive reports the folder as existing (it was created by a slow earlier attempt).
+TEST_F(TreeOpsTest, CopyTreeAcceptsAnExistingFolderOnCreationAndReplacesWhatStandsInIt) {
+  MakeFile("src/a.txt", "package");
+  MakeFile("outside/victim.txt", "user data");
+  // The folder shows up between the removal and the creation (a slow earlier attempt of the
+  // drive), holding a link where a file is to be copied.
   fs_.SetHook([this](FsOp op, const Path& path) {
-    if (op == FsOp::kCreateDirectory && path == At("dst")) stdfs::create_directory(At("dst"));
+    if (op == FsOp::kCreateDirectory && path == At("dst")) {
+      stdfs::create_directory(At("dst"));
+      stdfs::create_symlink(At("outside/victim.txt"), At("dst/a.txt"));
+    }
   });
   EXPECT_EQ(CopyTree(fs_, clock_, At("src"), At("dst")), 1);
-  EXPECT_EQ(Tree("dst"), Tree("src"));
+  EXPECT_EQ(Tree("dst"), Tree("src"));  // a regular file now, not the link
+  EXPECT_EQ(Tree("outside"), (std::map<std::string, std::string>{{"victim.txt", "=user data"}}));
   EXPECT_EQ(clock_.ElapsedMs(), 0u);
 }
 
