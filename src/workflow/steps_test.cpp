@@ -33,7 +33,7 @@ std::string ReadText(const fs::path& path) {
 }
 
 class StepsTest : public ::testing::Test {
- protected:
+ public:
   StepsTest()
       : dir_(fs::temp_directory_path() / ("vantel3-steps-" + std::to_string(::getpid()) + "-" +
                                           ::testing::UnitTest::GetInstance()->current_test_info()->name())),
@@ -151,6 +151,7 @@ TEST_F(StepsTest, ConnectionFailuresShowTheirMessage) {
     SCOPED_TRACE(c.name);
     context_.nextPressed = 0;
     ui_.Reset();
+    ui_.nextAfterMs = 1000;
     AttachDrive();
     c.arrange(*this);
     EXPECT_EQ(ConnectDevice(context_, services_, ui_), -1);
