@@ -55,6 +55,8 @@ void CStepView::OnInitialUpdate(int dpiY, const DialogBaseUnits& units) {
   messageLabel_->setFont(font_);
   InitSecondControl();
   const ViewLayout layout = LayoutView(id_, width(), height(), units);
+  laidOutLabel_ = layout.label;
+  laidOutSecond_ = layout.second;
   messageLabel_->setGeometry(ToQRect(layout.label));
   if (id_ != ViewId::kMain && secondControl() != nullptr) {
     secondControl()->setGeometry(ToQRect(layout.second));
@@ -64,6 +66,9 @@ void CStepView::OnInitialUpdate(int dpiY, const DialogBaseUnits& units) {
 void CStepView::SetMessageText(const QString& text) {
   messageLabel_->setText(text);
   messageLabel_->setAccessibleName(text);
+  const int textHeight = text.isEmpty() ? 0 : messageLabel_->heightForWidth(laidOutLabel_.width());
+  messageLabel_->setGeometry(ToQRect(FitLabelToText(laidOutLabel_, textHeight)));
+  OnLabelFitted();
   if (isVisible()) FocusLabel();
 }
 
@@ -98,6 +103,13 @@ CProgressView::CProgressView(ViewId id, QWidget* parent)
 
 void CProgressView::InitSecondControl() {
   progressBar_->setValue(0);
+}
+
+void CProgressView::OnLabelFitted() {
+  const QRect label = messageLabel()->geometry();
+  const PixelRect labelRect{label.left(), label.top(), label.left() + label.width(),
+                            label.top() + label.height()};
+  progressBar_->setGeometry(ToQRect(BarBelowLabel(laidOutSecond(), labelRect)));
 }
 
 void CProgressView::OnUpdateProgress(int percent) {

@@ -53,11 +53,16 @@ class CStepView : public QWidget {
   virtual QWidget* secondControl() const { return nullptr; }
   // What the view does with its second control at initial update, after the font exists.
   virtual void InitSecondControl() {}
+  // Called when the label has been fitted to a new text (it may have grown downwards).
+  virtual void OnLabelFitted() {}
+  [[nodiscard]] const PixelRect& laidOutSecond() const { return laidOutSecond_; }
 
  private:
   ViewId id_;
   QFont font_;
   QLabel* messageLabel_;
+  PixelRect laidOutLabel_;
+  PixelRect laidOutSecond_;
 };
 
 class CMainView final : public CStepView {
@@ -95,6 +100,7 @@ class CProgressView : public CStepView {
  protected:
   QWidget* secondControl() const override { return progressBar_; }
   void InitSecondControl() override;
+  void OnLabelFitted() override;
 
  private:
   QProgressBar* progressBar_;

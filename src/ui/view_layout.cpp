@@ -124,4 +124,19 @@ ViewLayout LayoutView(ViewId view, int vw, int vh, const DialogBaseUnits& units)
   return layout;
 }
 
+PixelRect FitLabelToText(const PixelRect& laidOut, int textHeight) {
+  PixelRect rect = laidOut;
+  if (textHeight > laidOut.height()) rect.bottom = laidOut.top + textHeight;
+  return rect;
+}
+
+PixelRect BarBelowLabel(const PixelRect& laidOutBar, const PixelRect& label) {
+  PixelRect rect = laidOutBar;
+  if (label.bottom > laidOutBar.top) {
+    rect.top = label.bottom;
+    rect.bottom = label.bottom + laidOutBar.height();
+  }
+  return rect;
+}
+
 }  // namespace vantel3

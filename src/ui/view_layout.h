@@ -96,4 +96,13 @@ struct LabelAndBar {
 // by `units`.
 [[nodiscard]] ViewLayout LayoutView(ViewId view, int vw, int vh, const DialogBaseUnits& units);
 
+// The message label once its text is known: the laid-out rectangle, made taller (downwards)
+// when the text needs more lines than it holds, so that no line is cut off. A face standing in
+// for the message font may have a larger line spacing than the one the sizes were made for.
+[[nodiscard]] PixelRect FitLabelToText(const PixelRect& laidOut, int textHeight);
+
+// The progress bar at its laid-out place, moved down when the label above it has grown, so
+// that it stays directly below the label instead of covering its last line.
+[[nodiscard]] PixelRect BarBelowLabel(const PixelRect& laidOutBar, const PixelRect& label);
+
 }  // namespace vantel3

@@ -124,6 +124,18 @@ TEST(ViewLayoutTest, LabelAndBarInAShortView) {
   ExpectRect(block.bar, 150, 240, 450, 260);
 }
 
+TEST(ViewLayoutTest, ALabelGrowsDownForTextThatNeedsMoreLines) {
+  const PixelRect label{0, 111, 536, 225};
+  const PixelRect bar{0, 225, 536, 261};
+  // Text that fits leaves both where they were laid out.
+  ExpectRect(FitLabelToText(label, 70), 0, 111, 536, 225);
+  ExpectRect(BarBelowLabel(bar, FitLabelToText(label, 114)), 0, 225, 536, 261);
+  // Three lines of a face with a wide line spacing: the label grows, the bar moves below it.
+  const PixelRect grown = FitLabelToText(label, 126);
+  ExpectRect(grown, 0, 111, 536, 237);
+  ExpectRect(BarBelowLabel(bar, grown), 0, 237, 536, 273);
+}
+
 TEST(ProgressTest, OutOfRangeValuesShowTheNearestEnd) {
   const int cases[][2] = {{INT_MIN, 0}, {-1, 0},    {0, 0},     {43, 43},
                           {100, 100},   {101, 100}, {255, 100}, {INT_MAX, 100}};

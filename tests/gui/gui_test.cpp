@@ -198,6 +198,20 @@ class GuiTest : public QObject {
     QCOMPARE(ChooseMessageFontFamily({"Noto Sans CJK KR", "맑은 고딕"}),
              QStringLiteral("맑은 고딕"));
     QCOMPARE(ChooseMessageFontFamily({"Malgun Gothic"}), QStringLiteral("Malgun Gothic"));
+    // A text that needs more lines than the label holds in the stand-in face: no line is cut
+    // off and the bar stays directly below the label.
+    for (CProgressView* view : {static_cast<CProgressView*>(d.restoreView()),
+                                static_cast<CProgressView*>(d.updateView())}) {
+      const QRect laidOutBar = view->progressBar()->geometry();
+      view->SetMessageText(QStringLiteral(
+          "We're cleaning up a previously interrupted update. Please be patient and don't "
+          "unplug your cable. We're cleaning up a previously interrupted update."));
+      const QRect label = view->messageLabel()->geometry();
+      QVERIFY(label.height() >= view->messageLabel()->heightForWidth(label.width()));
+      const QRect bar = view->progressBar()->geometry();
+      QCOMPARE(bar.top(), std::max(laidOutBar.top(), label.top() + label.height()));
+      QCOMPARE(bar.height(), laidOutBar.height());
+    }
     // A text with line breaks keeps them.
     d.mainView()->SetMessageText(QStringLiteral("one\ntwo"));
     QCOMPARE(d.mainView()->messageLabel()->text(), QStringLiteral("one\ntwo"));
@@ -608,6 +622,46 @@ class GuiTest : public QObject {
     QCOMPARE(process.exitCode(), 255);
     const QString err = QString::fromUtf8(process.readAllStandardError());
     QVERIFY2(err.contains("vantel3-updater: Could not load dfu libary.\n"), qPrintable(err));
+  }
+
+  // The program itself: its command line, and a current folder without the package.
+  void theProgramsExitStatuses_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("no package here")
+        << QStringList{} << 255 << QString()
+        << QStringLiteral("vantel3-updater: Could not load dfu libary.\n");
+    QTest::newRow("help") << QStringList{"--help"} << 0
+                          << QStringLiteral("Usage: vantel3-updater [--simulate SCENARIO")
+                          << QString();
+    QTest::newRow("version") << QStringList{"--version"} << 0
+                             << QStringLiteral("vantel3-updater 1.0\n") << QString();
+    QTest::newRow("unknown option")
+        << QStringList{"--bogus"} << 2 << QString()
+        << QStringLiteral("vantel3-updater: unknown option '--bogus' (try --help)\n");
+  }
+  void theProgramsExitStatuses() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QTemporaryDir cwd;
+    QProcess process;
+    process.setWorkingDirectory(cwd.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(ui_text::kAutoCloseMessagesEnv, "1");
+    process.setProcessEnvironment(env);
+    process.start(qEnvironmentVariable("VANTEL3_UPDATER"), args);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    const QString stdoutText = QString::fromUtf8(process.readAllStandardOutput());
+    const QString stderrText = QString::fromUtf8(process.readAllStandardError());
+    if (!out.isEmpty()) QVERIFY2(stdoutText.startsWith(out), qPrintable(stdoutText));
+    if (!err.isEmpty()) QVERIFY2(stderrText.contains(err), qPrintable(stderrText));
+    if (status == 2) QCOMPARE(stderrText.count('\n'), 1);
   }
 
   void closingTheWindowEndsTheProcess_data() {
