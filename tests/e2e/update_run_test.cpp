@@ -22,7 +22,7 @@ std::string ReadText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-struct Run {
+struct RunOutcome {
   int status = -100;
   std::string out;
   std::string err;
@@ -84,8 +84,8 @@ class UpdateRunTest : public ::testing::Test {
     if (!HasFailure()) fs::remove_all(base_);
   }
 
-  Run RunScenario(const std::string& json, const std::string& name = "run") {
-    Run run;
+  RunOutcome RunScenario(const std::string& json, const std::string& name = "run") {
+    RunOutcome run;
     const fs::path scenario = base_ / (name + ".json");
     std::ofstream(scenario) << json;
     run.ws = base_ / name;
@@ -127,7 +127,7 @@ TEST_F(UpdateRunTest, SecondGenerationDeviceWithTheSameBluetoothGetsTheTimedWait
   };
   for (const Case& c : {Case{"VO3", "vo3_ver2", 188}, Case{"RU3R", "ru3r_ver2", 108}}) {
     SCOPED_TRACE(c.model);
-    const Run run = RunScenario(R"({"device": {"versionFile": ")" + std::string(c.versionFile) +
+    const RunOutcome run = RunScenario(R"({"device": {"versionFile": ")" + std::string(c.versionFile) +
                                     R"(", "bt": "vt-bt-)" + kDefaultBt + R"("}})",
                                 c.model);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -153,7 +153,7 @@ TEST_F(UpdateRunTest, SecondGenerationDeviceWithTheSameBluetoothGetsTheTimedWait
 }
 
 TEST_F(UpdateRunTest, DifferentBluetoothOverUsbIsFlashedByTheUpdaterAfterTheSystemDrive) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"}})");
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   std::vector<int> expected = FirstPhases();
   for (int p : {0, 25, 50, 75, 100}) expected.push_back(60 + 40 * p / 100);
@@ -164,7 +164,7 @@ TEST_F(UpdateRunTest, DifferentBluetoothOverUsbIsFlashedByTheUpdaterAfterTheSyst
 }
 
 TEST_F(UpdateRunTest, UartDeviceGetsTheBluetoothImageAndTheLongWait) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "vo3_ver2", "df": "UART"}})");
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "vo3_ver2", "df": "UART"}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.Progress(), WithTicks(560));
   EXPECT_TRUE(fs::exists(run.Drive("sd0") / "firmware.dfu"));
@@ -172,7 +172,7 @@ TEST_F(UpdateRunTest, UartDeviceGetsTheBluetoothImageAndTheLongWait) {
 }
 
 TEST_F(UpdateRunTest, FirstGenerationDeviceTakesTheFirstStageAndComesBackAsSecond) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-)" +
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-)" +
                               kDefaultBt + R"("}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.Progress(), WithTicks(188));
@@ -181,7 +181,7 @@ TEST_F(UpdateRunTest, FirstGenerationDeviceTakesTheFirstStageAndComesBackAsSecon
 }
 
 TEST_F(UpdateRunTest, DeviceInFirmwareUpgradeModeIsRestoredThenUpdatedFromTheStart) {
-  const Run run = RunScenario(R"({"device": {"startMode": "firmware_upgrade"}})");
+  const RunOutcome run = RunScenario(R"({"device": {"startMode": "firmware_upgrade"}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   const auto views = run.Tagged("[view]");
   ASSERT_GE(views.size(), 4u);
@@ -195,7 +195,7 @@ TEST_F(UpdateRunTest, DeviceInFirmwareUpgradeModeIsRestoredThenUpdatedFromTheSta
 }
 
 TEST_F(UpdateRunTest, MarkerFromAnEarlierFailureSwitchesTheDeviceToUartAndIsConsumed) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
                                   "program": {"faBinPresent": true}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.Progress(), WithTicks(560));
@@ -204,7 +204,7 @@ TEST_F(UpdateRunTest, MarkerFromAnEarlierFailureSwitchesTheDeviceToUartAndIsCons
 }
 
 TEST_F(UpdateRunTest, FailedUpgradeLeavesTheMarkerAndRetryHandsBluetoothToTheDevice) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
                                   "faults": {"dfuResultFails": true},
                                   "user": {"endAnswers": ["retry"]}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -216,7 +216,7 @@ TEST_F(UpdateRunTest, FailedUpgradeLeavesTheMarkerAndRetryHandsBluetoothToTheDev
 }
 
 TEST_F(UpdateRunTest, MusicFolderThatHoldsFilesIsKept) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "bt": "vt-bt-)" +
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "bt": "vt-bt-)" +
                               kDefaultBt + R"(", "sd0Files": {"Music/mine.mp3": "my song"}}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(ReadText(run.Drive("sd0") / "Music" / "mine.mp3"), "my song");
@@ -311,7 +311,7 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Run run = RunScenario(c.scenario, "case" + std::to_string(index++));
+    const RunOutcome run = RunScenario(c.scenario, "case" + std::to_string(index++));
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_EQ(run.Errors(), std::vector<std::string>{c.message}) << run.out;
     EXPECT_EQ(run.Tagged("[end]"), std::vector<std::string>{"Retry"});
@@ -325,7 +325,7 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
 }
 
 TEST_F(UpdateRunTest, RetryAfterATransientFailureSucceeds) {
-  const Run run = RunScenario(R"({"device": {"bt": "vt-bt-)" + kDefaultBt + R"("},
+  const RunOutcome run = RunScenario(R"({"device": {"bt": "vt-bt-)" + kDefaultBt + R"("},
       "faults": {"fileFaults": [{"op": "rename", "path": "*/locale_temp", "times": 3,
                                  "error": "permission_denied"}]},
       "user": {"endAnswers": ["retry"]}})");
@@ -337,13 +337,13 @@ TEST_F(UpdateRunTest, RetryAfterATransientFailureSucceeds) {
 }
 
 TEST_F(UpdateRunTest, PackageVersionNamesTheFailedVersion) {
-  const Run run = RunScenario(R"({"package": {"targetVersion": "3.6.0", "omit": ["Daisy"]}})");
+  const RunOutcome run = RunScenario(R"({"package": {"targetVersion": "3.6.0", "omit": ["Daisy"]}})");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.Texts().back(), "VANTEL 3.6.0 version update failed, please try again.");
 }
 
 TEST_F(UpdateRunTest, MissingLibraryStopsBeforeAnyView) {
-  const Run run = RunScenario(R"({"package": {"omit": ["libhiddfu.so"]}})");
+  const RunOutcome run = RunScenario(R"({"package": {"omit": ["libhiddfu.so"]}})");
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.lines, std::vector<std::string>{"[error] Could not load dfu libary."});
 }
