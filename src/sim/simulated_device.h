@@ -81,8 +81,9 @@ class SimulatedDevice {
   int Generation();
   // The Bluetooth version the device runs (without the "vt-bt-" tag).
   std::string BluetoothVersion();
-  // Finished firmware-upgrade runs (successful or not) and successful installs of any kind.
-  int DfuUpgradesFinished();
+  // How often the device came back with a newly installed Bluetooth image (through the
+  // firmware-upgrade library or from "firmware.dfu" on SD0).
+  int BluetoothInstalls();
   // One line per reaction, "<ms> <what>", for tests and the demo's log.
   std::vector<std::string> Events();
 
@@ -116,9 +117,10 @@ class SimulatedDevice {
   int Mount(SimDrive drive);
   int Unmount(SimDrive drive);
   std::string HomeFolder(SimDrive drive) const;
-  std::string Sd0Path(const char* name) const;
+  std::string PathOnDrive(SimDrive drive, const char* name) const;
   bool OnDrive(const Path& path, SimDrive drive) const;
   std::string ReadHeaderValue(const std::string& path, const char* header);
+  void RemoveFromDrive(SimDrive drive, const char* name);
   void WriteSecondGenerationFile();
   int32_t ProgressLocked();
   bool UpgradeDoneLocked();
@@ -155,13 +157,13 @@ class SimulatedDevice {
   std::string stagedBtVersion_;
   // Mid-copy vanishing.
   uint32_t copiesIntoVanishDrive_ = 0;
-  bool vanished_ = false;
+  bool vanishDone_ = false;
   // Firmware-upgrade mode.
   bool dfuConnected_ = false;
   bool upgradeRunning_ = false;
   uint64_t upgradeStartMs_ = 0;
   std::string upgradeImageBtVersion_;
-  int upgradesFinished_ = 0;
+  int bluetoothInstalls_ = 0;
   bool startedInDfu_ = false;
 };
 
