@@ -45,23 +45,6 @@ constexpr PackageFile kContentFiles[] = {
 
 }  // namespace
 
-std::string FindSimLibrary() {
-  PosixFileSystem fs;
-  if (const char* env = std::getenv("VANTEL3_SIM_LIBRARY"); env != nullptr && *env != '\0') {
-    if (fs.Exists(env)) return env;
-  }
-  ProcSelfExePath self;
-  if (const std::string exe = self.ExecutablePath(); !exe.empty()) {
-    const Path candidate =
-        (Path(exe).parent_path() / ".." / "lib" / "vantel3" / kLibraryFileName).lexically_normal();
-    if (fs.Exists(candidate)) return candidate.string();
-  }
-#ifdef VANTEL3_SIM_LIBRARY_BUILD_PATH
-  if (fs.Exists(VANTEL3_SIM_LIBRARY_BUILD_PATH)) return VANTEL3_SIM_LIBRARY_BUILD_PATH;
-#endif
-  return {};
-}
-
 SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string root, bool keep)
     : scenario_(scenario),
       root_(std::move(root)),
