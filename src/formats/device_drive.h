@@ -13,8 +13,8 @@ inline constexpr const char* kDeviceLabels[2] = {"VANTEL3", "VO3"};
 inline constexpr const char* kWriteProbeFolderName = "__vantel_write_probe__";
 
 // The first removable volume, in the platform's order, whose label is exactly "VANTEL3" or
-// "VO3". Returns 1 and copies its root (with the trailing "/") into `destination`; 0 leaves
-// `destination` untouched.
+// "VO3". Returns 1 and copies its root into `destination`, with a trailing "/" added if the
+// source gave none; 0 leaves `destination` untouched. Volumes without a label never match.
 [[nodiscard]] int FindDeviceDrive(VolumeSource& volumes, std::string& destination);
 
 // 1 when a folder can be created in `root` (or one is already there); the probe folder is

@@ -22,18 +22,23 @@ enum class DeviceMarker {
 const char* DeviceMarkerName(DeviceMarker marker);
 
 // Flushes the drive that holds `deviceRoot` (its file system and root folder), then creates
-// or replaces the marker with its content and flushes it. Returns 1, or 0 when the marker
-// could not be created or written (what was flushed stays flushed).
+// or replaces the marker with its content and flushes it and the root folder. Returns 1 when
+// the marker is on the medium. Returns 0 when the drive could not be flushed (the marker is
+// then not written, since the device might act on it before the data is there), when the
+// marker could not be created or written, or when it could not be flushed (it may then
+// exist); what was flushed stays flushed.
 [[nodiscard]] int WriteDeviceMarker(FileSystem& fs, std::string_view deviceRoot,
                                     DeviceMarker marker);
 
 inline constexpr const char* kProgramMarkerName = "fa.bin";
 
-// "fa.bin" in the folder of the program's executable; "fa.bin" (current folder) when the
-// program's path holds no separator.
+// "fa.bin" in the folder of the program's executable (up to the later of the last "/" and
+// the last "\"); "fa.bin" (current folder) when the program's path holds no separator.
+// Empty when the path would exceed kMaxPathChars.
 std::string GetProgramMarkerPath(ProgramPath& programPath);
 
-// Creates or replaces "fa.bin" with its one byte 0x01. Failures are silent.
+// Creates or replaces "fa.bin" with its one byte 0x01 and flushes it. Failures are silent;
+// nothing is written when GetProgramMarkerPath is empty.
 void WriteProgramMarker(FileSystem& fs, ProgramPath& programPath);
 
 }  // namespace vantel3

@@ -3,6 +3,7 @@
 // The reader never fails loudly: anything it cannot use leaves the defaults.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,18 @@ inline constexpr uint8_t kPackageVersionMask = 0xA5;
 inline constexpr std::size_t kPackageVersionHeaderSize = 8;
 inline constexpr uint32_t kMaxPackageVersionPayload = 1024;
 
+// What DecodePackageVersionFile found, as bits of its result.
+inline constexpr int kPackageVersionFileUsable = 1;  // header and payload were valid
+inline constexpr int kPackageVersionHasTarget = 2;   // a TARGET_VERSION line was applied
+inline constexpr int kPackageVersionHasBt = 4;       // a BT_VERSION line was applied
+
+// Sets both values to their defaults, then applies what the file bytes hold. Returns 0 when
+// the bytes are no usable version file (both values keep their defaults), else
+// kPackageVersionFileUsable with kPackageVersionHasTarget / kPackageVersionHasBt added for
+// each value a line of the payload set. For tools that must tell the cases apart.
+[[nodiscard]] int DecodePackageVersionFile(std::string_view fileBytes, std::string& targetVersion,
+                                           std::string& btVersion);
+
 // Sets both values to their defaults, then applies what the file bytes hold.
 void ParsePackageVersionFile(std::string_view fileBytes, std::string& targetVersion,
                              std::string& btVersion);
@@ -28,8 +41,10 @@ void ParsePackageVersionFile(std::string_view fileBytes, std::string& targetVers
 void ReadPackageVersionFile(FileSystem& fs, const Path& path, std::string& targetVersion,
                             std::string& btVersion);
 
-// The bytes of a package version file holding the two values. Returns 1, or 0 when the
-// payload would exceed 1024 bytes or a value holds a line break (out is then unchanged).
+// The bytes of a package version file holding the two values, which the reader gives back
+// unchanged. Returns 1, or 0 (out is then unchanged) when the payload would exceed 1024 bytes
+// or a value would not read back as given: it holds a line break (CR or LF) or a zero byte,
+// or starts or ends with white space.
 [[nodiscard]] int EncodePackageVersionFile(std::string_view targetVersion,
                                            std::string_view btVersion, std::string& out);
 

@@ -1,0 +1,118 @@
+#include "workflow/connect_device.h"
+
+#include <cmath>
+
+#include "formats/device_version_file.h"
+#include "formats/package_version_file.h"
+#include "workflow/messages.h"
+#include "workflow/predicates.h"
+#include "workflow/recovery.h"
+#include "workflow/step_support.h"
+#include "workflow/transfer_tables.h"
+#include "workflow/wait_until.h"
+
+namespace vantel3 {
+
+namespace {
+
+int Scale(int value, int dpi) { return static_cast<int>(std::lround(value * dpi / 96.0)); }
+
+int Fail(StepUi& ui, const char* message) {
+  ui.ShowFailureMessage(message);
+  return -1;
+}
+
+// The package's files and folders in the order they are checked, with their messages.
+struct PackageCheck {
+  const char* name;
+  const char* missingMessage;
+};
+constexpr PackageCheck kPackageChecks[] = {
+    {FirmwareImageTable[0].packageFile, FirmwareImageTable[0].missingMessage},
+    {FirmwareImageTable[1].packageFile, FirmwareImageTable[1].missingMessage},
+    {ContentFolderTable[1].packageFolder, ContentFolderTable[1].missingMessage},
+    {ContentFolderTable[2].packageFolder, ContentFolderTable[2].missingMessage},
+    {ContentFolderTable[3].packageFolder, ContentFolderTable[3].missingMessage},
+};
+
+}  // namespace
+
+PixelRect ComputeNextButtonRect(int dpiX, int dpiY, const PixelRect& client,
+                                const PixelRect& label) {
+  const int width = Scale(150, dpiX);
+  const int height = Scale(40, dpiY);
+  const int gap = Scale(20, dpiY);
+  PixelRect rect;
+  rect.left = client.left + (client.width() - width) / 2;
+  rect.top = label.bottom + gap;
+  rect.right = rect.left + width;
+  rect.bottom = rect.top + height;
+  return rect;
+}
+
+int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) {
+  std::string versionFile;
+  if (PackagePath(services, kPackageVersionFileName, versionFile) != 0) {
+    ReadPackageVersionFile(services.fs, versionFile, context.targetVersion, context.btVersion);
+  } else {
+    ReadPackageVersionFile(services.fs, "", context.targetVersion, context.btVersion);
+  }
+
+  // A device left in firmware-upgrade mode has no drive: look for it first. The limit is a
+  // little longer than the interval so that the one look is sure to happen.
+  if (WaitUntil(services.clock, nullptr, 1500, IsDfuDevicePresent(context.dfuApi), 1000) == 1) {
+    return -2;
+  }
+
+  ui.SetMessage(ViewId::kMain, msg::kConnectCable);
+  int dpiX = 96;
+  int dpiY = 96;
+  if (!ui.GetMainViewDpi(dpiX, dpiY) || dpiX <= 0 || dpiY <= 0) {
+    dpiX = 96;
+    dpiY = 96;
+  }
+  ui.PlaceNextButton(
+      ComputeNextButtonRect(dpiX, dpiY, ui.MainViewClientRect(), ui.MainViewLabelRect()));
+  ui.SetNextButtonText(msg::kNextCaption);
+  ui.SetNextButtonEnabled(true);
+  ui.SetNextButtonVisible(true);
+
+  context.nextPressed = 0;
+  (void)WaitUntil(services.clock, nullptr, 600000, IsNextPressed(context), 200);
+  if (context.nextPressed.load() == 0) return Fail(ui, msg::kNextNotPressed);
+  ui.SetNextButtonEnabled(false);
+  ui.SetNextButtonVisible(false);
+
+  ui.SetMessage(ViewId::kMain, msg::kSwitchToUpdateMode);
+  std::string found;
+  if (WaitUntil(services.clock, &found, 60000, IsDrivePresent(services.volumes), 200) == 0 ||
+      found.empty()) {
+    return Fail(ui, msg::kNoDriveAfterNext);
+  }
+  context.deviceRoot = found;
+  services.clock.SleepMs(3000);  // let the freshly mounted drive settle
+
+  for (const PackageCheck& check : kPackageChecks) {
+    std::string path;
+    if (PackagePath(services, check.name, path) == 0 || !services.fs.Exists(path)) {
+      return Fail(ui, check.missingMessage);
+    }
+  }
+
+  if (WaitUntil(services.clock, &context.deviceRoot, kNoTimeLimit,
+                IsDriveOrDfuDevicePresent(services.volumes, context.dfuApi), 1000) == 0) {
+    return Fail(ui, msg::kNotConnected);
+  }
+  if (context.deviceRoot.empty()) return -2;  // back as a firmware-upgrade device
+
+  // The fallback may rewrite the version file, so it runs before the file is read.
+  ApplyUartFallback(context, services);
+  ReadDeviceVersionFile(services.fs, context.deviceRoot, context.btVersion, context.btUpdateNeeded,
+                        context.btUpdateOverUsb, context.versionFile2Found);
+  if (DetectGeneration(services.fs, context.deviceRoot, context.model, context.generation) == 0) {
+    return Fail(ui, msg::kNoVersionFile);
+  }
+  return 0;
+}
+
+}  // namespace vantel3

@@ -1,0 +1,36 @@
+#include "workflow/first_stage.h"
+
+#include "formats/markers.h"
+#include "platform/path_limit.h"
+#include "workflow/messages.h"
+#include "workflow/predicates.h"
+#include "workflow/step_support.h"
+#include "workflow/transfer_tables.h"
+#include "workflow/wait_until.h"
+
+namespace vantel3 {
+
+int TransferFirstStage(UpdateContext& context, UpdateServices& services, StepUi& ui) {
+  for (const FirmwareImageRow& row : FirmwareImageTable) {
+    std::string source;
+    std::string destination;
+    if (PackagePath(services, row.packageFile, source) == 0 ||
+        JoinPath(context.deviceRoot, row.deviceFile, destination) == 0 ||
+        CopyFileToDevice(services.fs, source, destination) == 0) {
+      ui.ShowFailureMessage(row.transferFailedMessage);
+      return -1;
+    }
+  }
+  if (WriteDeviceMarker(services.fs, context.deviceRoot, DeviceMarker::kUpdateGo) == 0) {
+    ui.ShowFailureMessage(msg::kWentIncorrectly);
+    return -1;
+  }
+  if (WaitUntil(services.clock, &context.deviceRoot, 240000, IsDriveAbsent(services.volumes),
+                1000) == 0) {
+    ui.ShowFailureMessage(msg::kNoResponse);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace vantel3
