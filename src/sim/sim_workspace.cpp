@@ -102,6 +102,13 @@ std::unique_ptr<SimWorkspace> SimWorkspace::Create(const Scenario& scenario, Clo
   return workspace;
 }
 
+std::unique_ptr<SimWorkspace> SimWorkspace::Create(const Scenario& scenario, Clock& clock,
+                                                   const std::string& keepDir, std::string& error) {
+  SimWorkspaceOptions options;
+  options.keepDir = keepDir;
+  return Create(scenario, clock, options, error);
+}
+
 int SimWorkspace::Build(const std::string& libraryPath, std::string& error) {
   auto fail = [&](const std::string& path, std::error_code ec) {
     error = path + ": " + ec.message();

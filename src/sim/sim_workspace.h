@@ -39,6 +39,9 @@ class SimWorkspace {
   static std::unique_ptr<SimWorkspace> Create(const Scenario& scenario, Clock& clock,
                                               const SimWorkspaceOptions& options,
                                               std::string& error);
+  // The same with only a folder to keep (empty: a temp folder, removed afterwards).
+  static std::unique_ptr<SimWorkspace> Create(const Scenario& scenario, Clock& clock,
+                                              const std::string& keepDir, std::string& error);
   ~SimWorkspace();
   SimWorkspace(const SimWorkspace&) = delete;
   SimWorkspace& operator=(const SimWorkspace&) = delete;
