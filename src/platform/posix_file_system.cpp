@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -14,7 +14,9 @@ namespace vantel3 {
 
 namespace {
 
-std::error_code LastError() { return {errno, std::generic_category()}; }
+std::error_code LastError() {
+  return {errno, std::generic_category()};
+}
 
 // Closes a descriptor on every path out of a function.
 class Fd {
@@ -118,9 +120,15 @@ std::error_code PosixFileSystem::ListDirectory(const Path& path, std::vector<Dir
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     EntryType type;
     switch (entry->d_type) {
-      case DT_REG: type = EntryType::kFile; break;
-      case DT_DIR: type = EntryType::kDirectory; break;
-      case DT_LNK: type = EntryType::kSymlink; break;
+      case DT_REG:
+        type = EntryType::kFile;
+        break;
+      case DT_DIR:
+        type = EntryType::kDirectory;
+        break;
+      case DT_LNK:
+        type = EntryType::kSymlink;
+        break;
       case DT_UNKNOWN: {
         // Some file systems (and FUSE mounts) do not fill d_type.
         struct stat st;
@@ -131,7 +139,9 @@ std::error_code PosixFileSystem::ListDirectory(const Path& path, std::vector<Dir
         }
         break;
       }
-      default: type = EntryType::kOther; break;
+      default:
+        type = EntryType::kOther;
+        break;
     }
     entries.push_back({name, type});
   }
@@ -169,14 +179,31 @@ std::error_code PosixFileSystem::CopyFile(const Path& from, const Path& to) {
   struct stat st;
   if (::fstat(in.get(), &st) != 0) return LastError();
   if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
-  Fd out(OpenRetrying(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+  // Opened without truncating: when `to` is `from` itself (the same name, a hard link or a
+  // link to it), truncating would destroy the source. Nothing is changed then.
+  Fd out(OpenRetrying(to.c_str(), O_WRONLY | O_CREAT, 0644));
   if (!out.ok()) return LastError();
+  struct stat outSt;
+  if (::fstat(out.get(), &outSt) != 0) return LastError();
+  if (outSt.st_dev == st.st_dev && outSt.st_ino == st.st_ino) {
+    return std::make_error_code(std::errc::invalid_argument);
+  }
+  if (::ftruncate(out.get(), 0) != 0) return LastError();
 
   bool offload = true;
+  bool copiedAny = false;
   for (;;) {
     const ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
-    if (n > 0) continue;
-    if (n == 0) break;
+    if (n > 0) {
+      copiedAny = true;
+      continue;
+    }
+    // Some kernels answer 0 at once for files whose size they do not know (/proc, /sys);
+    // read/write tells an empty file from those.
+    if (n == 0) {
+      offload = copiedAny;
+      break;
+    }
     if (errno == EINTR) continue;
     if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
         errno == EPERM) {
@@ -186,7 +213,7 @@ std::error_code PosixFileSystem::CopyFile(const Path& from, const Path& to) {
     return LastError();
   }
   if (!offload) {
-    // Nothing was copied by the kernel yet in the cases above; start from the beginning.
+    // Start again from the beginning, whatever the kernel copied before it gave up.
     if (::lseek(in.get(), 0, SEEK_SET) < 0 || ::lseek(out.get(), 0, SEEK_SET) < 0 ||
         ::ftruncate(out.get(), 0) != 0) {
       return LastError();

@@ -33,7 +33,7 @@ std::string ReadText(const fs::path& path) {
 }
 
 class StepsTest : public ::testing::Test {
- protected:
+ public:
   StepsTest()
       : dir_(fs::temp_directory_path() / ("vantel3-steps-" + std::to_string(::getpid()) + "-" +
                                           ::testing::UnitTest::GetInstance()->current_test_info()->name())),
