@@ -124,9 +124,8 @@ std::error_code ErrorCode(const json& v, const std::string& where) {
   return std::make_error_code(Choose(v, where, kErrorNames));
 }
 
-const std::array<std::pair<const char*, FileOp>, 13> kOpNames = {{
+const std::array<std::pair<const char*, FileOp>, 12> kOpNames = {{
     {"any", FileOp::kAny},
-    {"exists", FileOp::kExists},
     {"status", FileOp::kStatus},
     {"list_directory", FileOp::kListDirectory},
     {"create_directory", FileOp::kCreateDirectory},
@@ -282,9 +281,10 @@ void ParseFaults(const json& v, DeviceFaults& f) {
       ObjectReader fr((*list)[i], where + "[" + std::to_string(i) + "]");
       FileFault fault;
       if (const json* op = fr.Take("op")) fault.op = Choose(*op, fr.Where("op"), kOpNames);
-      fr.String("pathContains", fault.pathContains);
-      fr.Ms("skip", fault.skip);
+      fr.String("path", fault.pathPattern);
       fr.MsOrNever("times", fault.times);
+      if (fault.times && *fault.times == 0) Fail(fr.Where("times"), "must be at least 1, or null");
+      if (fault.times && *fault.times > INT32_MAX) Fail(fr.Where("times"), "is too large");
       if (const json* e = fr.Take("error")) fault.error = ErrorCode(*e, fr.Where("error"));
       fr.Finish();
       f.fileFaults.push_back(std::move(fault));

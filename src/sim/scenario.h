@@ -32,10 +32,9 @@ enum class ProgressStyle {
 
 enum class SimDrive { kSd0, kSd1 };
 
-// The file operations a fault rule can hit.
+// The file operations a fault rule can hit (kAny: each of them).
 enum class FileOp {
   kAny,
-  kExists,
   kStatus,
   kListDirectory,
   kCreateDirectory,
@@ -49,13 +48,12 @@ enum class FileOp {
   kSyncFileSystem,
 };
 
-// One injected failure: calls of `op` whose path (either path of a rename or copy) contains
-// `pathContains` are refused with `error` (Exists answers false), after the first `skip`
-// matching calls pass, `times` times (nullopt: every time).
+// One injected failure: the next `times` calls (nullopt: every call) of `op` whose path
+// matches the glob `pathPattern` ("*" any run of characters, "?" one, "[a-z]" a set) fail with
+// `error`. A rename matches by its source path, a copy by either path.
 struct FileFault {
   FileOp op = FileOp::kAny;
-  std::string pathContains;
-  uint32_t skip = 0;
+  std::string pathPattern = "*";
   std::optional<uint32_t> times = 1;
   std::error_code error = std::make_error_code(std::errc::device_or_resource_busy);
 };

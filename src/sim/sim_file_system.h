@@ -1,22 +1,18 @@
 // The file system the updater sees on the simulated device: every call brings the device up
-// to now before and after the operation, writes to a still read-only SD1 are refused, copies
-// onto a drive are counted for a drive that vanishes mid-copy, and the scenario's file
-// faults are injected by operation, path and count.
+// to now before and after the operation (so a marker is seen at the moment it is written),
+// writes to a still read-only SD1 are refused, and copies onto a drive are counted for a drive
+// that vanishes mid-copy. Injected faults come from a FaultInjectingFileSystem on top.
 #pragma once
 
-#include <mutex>
-#include <vector>
-
 #include "platform/file_system.h"
-#include "sim/scenario.h"
 #include "sim/simulated_device.h"
 
 namespace vantel3 {
 
 class SimFileSystem final : public ForwardingFileSystem {
  public:
-  // `device` may be null (faults only, no device).
-  SimFileSystem(FileSystem& target, SimulatedDevice* device, std::vector<FileFault> faults);
+  SimFileSystem(FileSystem& target, SimulatedDevice& device)
+      : ForwardingFileSystem(target), device_(device) {}
 
   bool Exists(const Path& path) override;
   std::error_code Status(const Path& path, EntryType& type) override;
@@ -31,24 +27,19 @@ class SimFileSystem final : public ForwardingFileSystem {
   std::error_code FlushFile(const Path& path) override;
   std::error_code SyncFileSystem(const Path& path) override;
 
-  // Calls refused so far by the fault rules (not counting read-only refusals).
-  int InjectedFailures();
-
  private:
-  struct Rule {
-    FileFault fault;
-    uint32_t matched = 0;
-  };
-  // The error of the first rule that fires for this call, or none.
-  std::error_code Inject(FileOp op, const Path& path, const Path* second = nullptr);
-  // Tick, injected fault, then (for modifying operations) the read-only check.
-  std::error_code Before(FileOp op, bool modifies, const Path& path, const Path* second = nullptr);
-  void After();
+  // Ticks; for a call that writes to `path` (and `second`), the read-only refusal or none.
+  std::error_code Before(bool modifies, const Path& path, const Path* second = nullptr);
+  // Before, the call, then a tick, so that what the call wrote is seen at once.
+  template <typename Call>
+  std::error_code Forward(bool modifies, const Path& path, const Path* second, Call call) {
+    if (std::error_code ec = Before(modifies, path, second)) return ec;
+    const std::error_code ec = call();
+    device_.Tick();
+    return ec;
+  }
 
-  SimulatedDevice* device_;
-  std::mutex mutex_;
-  std::vector<Rule> rules_;
-  int injected_ = 0;
+  SimulatedDevice& device_;
 };
 
 }  // namespace vantel3

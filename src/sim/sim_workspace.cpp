@@ -43,6 +43,41 @@ constexpr PackageFile kContentFiles[] = {
     {"Music", "samples/track01.mp3", "ID3 track one"},
 };
 
+constexpr FsOp kRuledOps[] = {
+    FsOp::kStatus,     FsOp::kListDirectory, FsOp::kCreateDirectory, FsOp::kRemoveDirectory,
+    FsOp::kRemoveFile, FsOp::kRename,        FsOp::kCopyFile,        FsOp::kReadFile,
+    FsOp::kWriteFile,  FsOp::kFlushFile,     FsOp::kSyncFileSystem,
+};
+
+FsOp ToFsOp(FileOp op) {
+  switch (op) {
+    case FileOp::kAny:
+    case FileOp::kStatus:
+      return FsOp::kStatus;
+    case FileOp::kListDirectory:
+      return FsOp::kListDirectory;
+    case FileOp::kCreateDirectory:
+      return FsOp::kCreateDirectory;
+    case FileOp::kRemoveDirectory:
+      return FsOp::kRemoveDirectory;
+    case FileOp::kRemoveFile:
+      return FsOp::kRemoveFile;
+    case FileOp::kRename:
+      return FsOp::kRename;
+    case FileOp::kCopyFile:
+      return FsOp::kCopyFile;
+    case FileOp::kReadFile:
+      return FsOp::kReadFile;
+    case FileOp::kWriteFile:
+      return FsOp::kWriteFile;
+    case FileOp::kFlushFile:
+      return FsOp::kFlushFile;
+    case FileOp::kSyncFileSystem:
+      return FsOp::kSyncFileSystem;
+  }
+  return FsOp::kStatus;
+}
+
 }  // namespace
 
 SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string root, bool keep)
@@ -50,9 +85,23 @@ SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string r
       root_(std::move(root)),
       keep_(keep),
       device_(std::make_unique<SimulatedDevice>(scenario_, clock, posixFs_, root_)),
-      simFs_(posixFs_, device_.get(), scenario_.faults.fileFaults),
+      simFs_(posixFs_, *device_),
+      faultFs_(simFs_),
       volumes_(*device_),
-      programPath_(root_ + "/program/" + kProgramFileName) {}
+      programPath_(root_ + "/program/" + kProgramFileName) {
+  // A call refused by a rule never reaches the device's file system; the device still sees
+  // the time move.
+  faultFs_.SetHook([device = device_.get()](FsOp, const Path&) { device->Tick(); });
+  for (const FileFault& fault : scenario_.faults.fileFaults) {
+    const int count =
+        fault.times ? static_cast<int>(*fault.times) : FaultInjectingFileSystem::kAlways;
+    if (fault.op == FileOp::kAny) {
+      for (FsOp op : kRuledOps) faultFs_.AddFault(op, fault.pathPattern, fault.error, count);
+    } else {
+      faultFs_.AddFault(ToFsOp(fault.op), fault.pathPattern, fault.error, count);
+    }
+  }
+}
 
 SimWorkspace::~SimWorkspace() {
   if (attach_ != nullptr) attach_(nullptr);

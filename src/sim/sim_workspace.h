@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "platform/library_loader.h"
 #include "platform/posix_file_system.h"
@@ -47,8 +48,10 @@ class SimWorkspace {
   SimWorkspace& operator=(const SimWorkspace&) = delete;
 
   // The file system for the updater: ticks the device, refuses writes to a read-only SD1,
-  // injects the scenario's faults.
-  FileSystem& fs() { return simFs_; }
+  // injects the scenario's faults, and logs every call (see faultFs()).
+  FileSystem& fs() { return faultFs_; }
+  // The same object, for tests: its call log, and more rules at run time.
+  FaultInjectingFileSystem& faultFs() { return faultFs_; }
   VolumeSource& volumes() { return volumes_; }
   // <root>/program/vantel3-updater ("fa.bin" beside it).
   ProgramPath& programPath() { return programPath_; }
@@ -80,6 +83,7 @@ class SimWorkspace {
   PosixFileSystem posixFs_;
   std::unique_ptr<SimulatedDevice> device_;
   SimFileSystem simFs_;
+  FaultInjectingFileSystem faultFs_;
   SimVolumeSource volumes_;
   FixedProgramPath programPath_;
   Vantel3SimAttachFn attach_ = nullptr;

@@ -41,7 +41,7 @@ class DeviceTest : public ::testing::Test {
     device_ = std::make_unique<SimulatedDevice>(scenario_, clock_, posix_, dir_);
     std::string error;
     ASSERT_EQ(device_->Start(error), 1) << error;
-    fs_ = std::make_unique<SimFileSystem>(posix_, device_.get(), scenario_.faults.fileFaults);
+    fs_ = std::make_unique<SimFileSystem>(posix_, *device_);
     volumes_ = std::make_unique<SimVolumeSource>(*device_);
   }
 
@@ -398,27 +398,6 @@ TEST_F(DeviceTest, DriveVanishesAfterTheNthCopyIntoIt) {
   EXPECT_TRUE(fs_->Exists(Sd0() + "3"));
   ASSERT_FALSE(fs_->CopyFile(source, Sd0() + "5")) << "it vanishes once";
   EXPECT_EQ(FindDrive(), Sd0());
-}
-
-TEST_F(DeviceTest, FileFaultsRefuseByOperationPathAndCount) {
-  Scenario s;
-  s.faults.fileFaults = {
-      {FileOp::kRename, "locale_temp", 1, 2, std::make_error_code(std::errc::permission_denied)},
-      {FileOp::kAny, "never-there", 0, std::nullopt, std::make_error_code(std::errc::io_error)}};
-  Start(s);
-  ASSERT_FALSE(fs_->CreateDirectory(Sd0() + "locale_temp"));
-  ASSERT_FALSE(fs_->CreateDirectory(Sd0() + "other"));
-  ASSERT_FALSE(fs_->Rename(Sd0() + "other", Sd0() + "other2")) << "another path passes";
-  // The first matching rename passes (skip 1), the next two are refused, then it works.
-  ASSERT_FALSE(fs_->Rename(Sd0() + "locale_temp", Sd0() + "x_locale_temp"));
-  EXPECT_EQ(fs_->Rename(Sd0() + "x_locale_temp", Sd0() + "locale"), std::errc::permission_denied);
-  EXPECT_EQ(fs_->Rename(Sd0() + "x_locale_temp", Sd0() + "locale"), std::errc::permission_denied);
-  EXPECT_FALSE(fs_->Rename(Sd0() + "x_locale_temp", Sd0() + "locale"));
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(Write(Sd0() + "never-there"), std::errc::io_error);
-    EXPECT_FALSE(fs_->Exists(Sd0() + "never-there"));
-  }
-  EXPECT_EQ(fs_->InjectedFailures(), 2 + 6);
 }
 
 // The firmware-upgrade mode's failure knobs, seen as the updater's upgrade sequence sees them.
