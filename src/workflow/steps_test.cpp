@@ -151,6 +151,7 @@ TEST_F(StepsTest, ConnectionFailuresShowTheirMessage) {
     SCOPED_TRACE(c.name);
     context_.nextPressed = 0;
     ui_.Reset();
+    ui_.nextAfterMs = 1000;
     AttachDrive();
     c.arrange(*this);
     EXPECT_EQ(ConnectDevice(context_, services_, ui_), -1);
