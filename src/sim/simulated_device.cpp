@@ -174,6 +174,26 @@ uint64_t SimulatedDevice::NowLocked() {
   return target;
 }
 
+void SimulatedDevice::PowerCycle() {
+  std::lock_guard lock(mutex_);
+  TickLocked();
+  pending_.clear();
+  gen1Reacting_ = sd0Reacting_ = sd1Reacting_ = false;
+  sawFirmwareNo_ = sawFirmwareDfu_ = false;
+  dfuConnected_ = false;
+  if (mode_ == DeviceMode::kFirmwareUpgrade) {
+    upgradeRunning_ = false;
+    Log("restarted by the user; Bluetooth still in firmware-upgrade mode");
+    return;
+  }
+  Unmount(SimDrive::kSd1);
+  Unmount(SimDrive::kSd0);
+  sd1Writable_ = false;
+  mode_ = DeviceMode::kOff;
+  Log("restarted by the user");
+  Schedule(1000, EventKind::kSd0Appears);
+}
+
 void SimulatedDevice::TickLocked() {
   if (!started_) return;
   const uint64_t target = NowLocked();

@@ -47,6 +47,11 @@ class SimulatedDevice {
   // mounted drives (a marker counts as seen at the tick that first finds it).
   void Tick();
 
+  // The user switches the device off and on again (as before a Retry): reactions under way
+  // are dropped, both drives close, and SD0 shows up a second later in normal mode. A
+  // Bluetooth part left in firmware-upgrade mode stays there: restarting does not mend it.
+  void PowerCycle();
+
   // The device's drives that are mounted now, as removable (per scenario) volumes with the
   // device label, after the extra volumes. Ticks first.
   std::vector<Volume> ListVolumes();

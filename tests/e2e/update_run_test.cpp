@@ -61,6 +61,14 @@ struct RunOutcome {
     }
     return found;
   }
+  std::string LastText() const {
+    const auto texts = Texts();
+    return texts.empty() ? std::string() : texts.back();
+  }
+  std::string LastView() const {
+    const auto views = Tagged("[view]");
+    return views.empty() ? std::string() : views.back();
+  }
   // The folder of a drive, mounted or not.
   fs::path Drive(const std::string& which) const {
     const bool sd0 = which == "sd0";
@@ -134,16 +142,17 @@ TEST_F(UpdateRunTest, SecondGenerationDeviceWithTheSameBluetoothGetsTheTimedWait
     EXPECT_EQ(run.Progress(), WithTicks(c.ticks));
     EXPECT_EQ(run.Tagged("[view]"), (std::vector<std::string>{"main", "update", "end"}));
     EXPECT_EQ(run.Tagged("[end]"), std::vector<std::string>{"Exit"});
-    EXPECT_EQ(run.Texts().back(), kSuccessText);
+    EXPECT_EQ(run.LastText(), kSuccessText);
     EXPECT_TRUE(run.Errors().empty());
     const fs::path sd0 = run.Drive("sd0");
     const fs::path sd1 = run.Drive("sd1");
-    for (const char* f : {"RU3R.bin", "VO3Sboot.bin", "Music", "files_cp_ok_pc", "firmware.no"}) {
+    // The device consumes the markers it acted on; what the updater installed stays.
+    for (const char* f : {"RU3R.bin", "VO3Sboot.bin", "Music"}) {
       EXPECT_TRUE(fs::exists(sd0 / f)) << f;
     }
     EXPECT_FALSE(fs::exists(sd0 / "firmware.dfu"));
     EXPECT_FALSE(fs::exists(sd0 / "Music_temp"));
-    for (const char* f : {"locale", "brl", "Daisy", "files_cp_ok_pc"}) {
+    for (const char* f : {"locale", "brl", "Daisy"}) {
       EXPECT_TRUE(fs::exists(sd1 / f)) << f;
     }
     for (const char* f : {"locale_temp", "brl_temp", "Daisy_temp", "__vantel_write_probe__"}) {
@@ -187,7 +196,7 @@ TEST_F(UpdateRunTest, DeviceInFirmwareUpgradeModeIsRestoredThenUpdatedFromTheSta
   ASSERT_GE(views.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(views.begin(), views.begin() + 3),
             (std::vector<std::string>{"main", "restore", "main"}));
-  EXPECT_EQ(run.Tagged("[next]").size(), 1u);  // Next is asked for after the restore
+  EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "[next]"), 1);  // Next is asked for after the restore
   const auto progress = run.Progress();
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(std::vector<int>(progress.begin(), progress.begin() + 5),
@@ -205,11 +214,16 @@ TEST_F(UpdateRunTest, MarkerFromAnEarlierFailureSwitchesTheDeviceToUartAndIsCons
 
 TEST_F(UpdateRunTest, FailedUpgradeLeavesTheMarkerAndRetryHandsBluetoothToTheDevice) {
   const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
-                                  "faults": {"dfuResultFails": true},
+                                  "timing": {"dfuAppearsDelayMs": null},
                                   "user": {"endAnswers": ["retry"]}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_EQ(run.Errors(),
-            std::vector<std::string>{"The update went incorrectly. Please try again."});
+  EXPECT_EQ(run.Errors(), std::vector<std::string>{"No response from VANTEL."});
+  // The second run hands the Bluetooth update to the device: image copied, the long wait.
+  const auto progress = run.Progress();
+  ASSERT_GE(progress.size(), 560u);
+  const std::vector<int> ticks = WithTicks(560);
+  EXPECT_EQ(std::vector<int>(progress.end() - 568, progress.end()),
+            std::vector<int>(ticks.end() - 568, ticks.end()));
   EXPECT_EQ(run.Tagged("[end]"), (std::vector<std::string>{"Retry", "Exit"}));
   EXPECT_FALSE(fs::exists(run.ws / "program" / "fa.bin"));
   EXPECT_TRUE(fs::exists(run.Drive("sd0") / "firmware.dfu"));
@@ -239,7 +253,7 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
       {"no locale", R"({"package": {"omit": ["locale"]}})", "LOCALE is missing."},
       {"no brl", R"({"package": {"omit": ["brl"]}})", "There is no BRL."},
       {"no Daisy", R"({"package": {"omit": ["Daisy"]}})", "DAISY is missing."},
-      {"no version file", R"({"device": {"versionFile": ""}})",
+      {"no version file", R"({"device": {"versionFile": "none"}})",
        "The Vantel version file cannot be found.\n Please try again.\n If the problem persists, "
        "try changing the cable, rebooting Vantel, and then retry."},
       {"first stage image refused",
@@ -300,6 +314,8 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
        "No response from VANTEL."},
       {"upgrade start fails", R"({"faults": {"dfuStartFails": true}})",
        "The update went incorrectly. Please try again."},
+      {"upgrade result fails", R"({"faults": {"dfuResultFails": true}})",
+       "The update went incorrectly. Please try again."},
       {"upgrade disconnect fails", R"({"faults": {"dfuDisconnectFails": true}})",
        "The update went incorrectly. Please try again."},
       {"upgrade progress stuck", R"({"faults": {"dfuProgressStuckAt": 40}})",
@@ -315,8 +331,8 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_EQ(run.Errors(), std::vector<std::string>{c.message}) << run.out;
     EXPECT_EQ(run.Tagged("[end]"), std::vector<std::string>{"Retry"});
-    EXPECT_EQ(run.Texts().back(), kFailureText);
-    EXPECT_EQ(run.Tagged("[view]").back(), "end");
+    EXPECT_EQ(run.LastText(), kFailureText);
+    EXPECT_EQ(run.LastView(), "end");
     // Our own upgrade's failures leave the marker for the next run; no other failure does.
     const bool ownUpgrade = std::string(c.name).rfind("upgrade", 0) == 0 ||
                             std::string(c.name) == "no firmware-upgrade device";
@@ -339,7 +355,7 @@ TEST_F(UpdateRunTest, RetryAfterATransientFailureSucceeds) {
 TEST_F(UpdateRunTest, PackageVersionNamesTheFailedVersion) {
   const RunOutcome run = RunScenario(R"({"package": {"targetVersion": "3.6.0", "omit": ["Daisy"]}})");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.Texts().back(), "VANTEL 3.6.0 version update failed, please try again.");
+  EXPECT_EQ(run.LastText(), "VANTEL 3.6.0 version update failed, please try again.");
 }
 
 TEST_F(UpdateRunTest, MissingLibraryStopsBeforeAnyView) {
