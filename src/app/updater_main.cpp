@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/app_options.h"
+#include "app/simulated_session.h"
 #include "app/vantel3_updater_app.h"
 #include "dfu/dfu_binding.h"
 #include "platform/clock.h"
@@ -36,6 +37,20 @@ int RunWithRealDevice() {
   return app.InitInstance();
 }
 
+// A run against the scenario's simulated device, through the same library binding.
+int RunWithSimulatedDevice(const AppOptions& options) {
+  std::string error;
+  int status = 1;
+  std::unique_ptr<SimulatedSession> session = SimulatedSession::Create(options, error, status);
+  if (!session) {
+    std::fprintf(stderr, "vantel3-updater: %s\n", error.c_str());
+    return status;
+  }
+  CVantel3UpdaterApp app(session->Environment(), UpdateWorker);
+  session->Attach(app);
+  return app.InitInstance();
+}
+
 }  // namespace
 
 int UpdaterMain(int argc, char** argv) {
@@ -59,10 +74,7 @@ int UpdaterMain(int argc, char** argv) {
   QApplication qapp(argc, argv);
   NameApplication();
 
-  if (options.simulate) {
-    std::fprintf(stderr, "vantel3-updater: the simulated device is not available in this build\n");
-    return 1;
-  }
+  if (options.simulate) return RunWithSimulatedDevice(options);
   return RunWithRealDevice();
 }
 

@@ -25,7 +25,7 @@ CVantel3UpdaterApp::CVantel3UpdaterApp(AppEnvironment environment, WorkerFunctio
       exitNow_([](int status) { std::_Exit(status); }) {
   launcher_ = std::make_unique<WorkerLauncher>([this] {
     // The run's result is on screen already (the end view); the thread has nothing to add.
-    (void)worker_(context_, *environment_.services, *stepUi_);
+    (void)worker_(context_, *environment_.services, *workerUi_);
   });
 }
 
@@ -46,6 +46,11 @@ int CVantel3UpdaterApp::Start() {
   if (environment_.onLibraryBound) environment_.onLibraryBound(context_.dfuApi.module);
   stepUi_ = std::make_unique<QtStepUi>(
       dialog_->Views(), [this] { RetryRun(); }, [this] { CloseApplication(); });
+  workerUi_ = stepUi_.get();
+  if (environment_.wrapUi) {
+    wrappedUi_ = environment_.wrapUi(*stepUi_);
+    workerUi_ = wrappedUi_.get();
+  }
   dialog_->SetOnClosed([this] { EndIfWorkerRuns(); });
   (void)launcher_->Start();
   return 0;

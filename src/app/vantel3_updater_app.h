@@ -36,6 +36,11 @@ struct AppEnvironment {
   // Called right before the process ends abruptly because the window closed mid-run (the
   // simulation removes its temp folder); may be empty.
   std::function<void()> beforeAbruptExit;
+  // Wraps the window's StepUi for the workers (the simulation's scripted user); may be empty.
+  std::function<std::unique_ptr<StepUi>(QtStepUi& window)> wrapUi;
+  // Called on the GUI thread right before Retry starts a new worker (the simulation switches
+  // its device off and on, as the person retrying would); may be empty.
+  std::function<void()> beforeRetry;
 };
 
 class CVantel3UpdaterApp {
@@ -77,6 +82,8 @@ class CVantel3UpdaterApp {
   UpdateContext context_;
   std::unique_ptr<CVantel3UpdaterDlg> dialog_;
   std::unique_ptr<QtStepUi> stepUi_;
+  std::unique_ptr<StepUi> wrappedUi_;
+  StepUi* workerUi_ = nullptr;
   std::unique_ptr<WorkerLauncher> launcher_;
   std::function<void(int)> exitNow_;
 };

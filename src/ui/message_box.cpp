@@ -16,9 +16,9 @@ std::unique_ptr<QMessageBox> MakeFailureBox(QWidget* owner, const QString& text)
   return box;
 }
 
-void ShowFailureBox(QWidget* owner, const QString& text) {
+void ShowFailureBox(QWidget* owner, const QString& text, bool closeAtOnce) {
   std::unique_ptr<QMessageBox> box = MakeFailureBox(owner, text);
-  if (std::getenv(ui_text::kAutoCloseMessagesEnv) != nullptr) {
+  if (closeAtOnce || std::getenv(ui_text::kAutoCloseMessagesEnv) != nullptr) {
     std::fprintf(stderr, "%s: %s\n", ui_text::kApplicationName, text.toUtf8().constData());
     std::fflush(stderr);
     QTimer::singleShot(0, box.get(), &QMessageBox::accept);

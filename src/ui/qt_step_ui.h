@@ -43,11 +43,12 @@ class QtStepUi final : public StepUi {
   void ArmEndButton(const std::string& caption, EndAction action) override;
 
   [[nodiscard]] CStepView* View(ViewId view) const;
+  [[nodiscard]] const StepViewSet& views() const { return views_; }
 
- private:
-  // Runs `request` on the GUI thread and returns when it is done.
+  // Runs `request` on the GUI thread and returns when it is done (directly when called there).
   void OnGuiThread(const std::function<void()>& request);
 
+ private:
   StepViewSet views_;
   std::function<void()> retryRun_;
   std::function<void()> closeApplication_;

@@ -1,0 +1,53 @@
+// The person in front of the window, played from a scenario on the virtual clock, where no
+// real person could answer in time: clicks Next the scenario's delay after the button shows,
+// closes failure boxes at once, and answers the end view with Retry or Exit.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "sim/scenario.h"
+#include "ui/qt_step_ui.h"
+#include "workflow/step_ui.h"
+
+namespace vantel3 {
+
+// Passes every request to the window and adds the user's answers.
+class ScriptedUserUi final : public StepUi {
+ public:
+  ScriptedUserUi(QtStepUi& window, VirtualClock& clock, SimulatedUser user);
+
+  void ShowOnly(ViewId view) override { window_.ShowOnly(view); }
+  void SetMessage(ViewId view, const std::string& text) override { window_.SetMessage(view, text); }
+  bool GetMainViewDpi(int& horizontal, int& vertical) override {
+    return window_.GetMainViewDpi(horizontal, vertical);
+  }
+  PixelRect MainViewClientRect() override { return window_.MainViewClientRect(); }
+  PixelRect MainViewLabelRect() override { return window_.MainViewLabelRect(); }
+  void PlaceNextButton(const PixelRect& rect) override { window_.PlaceNextButton(rect); }
+  void SetNextButtonText(const std::string& text) override { window_.SetNextButtonText(text); }
+  void SetNextButtonEnabled(bool enabled) override { window_.SetNextButtonEnabled(enabled); }
+  // Showing the button schedules the click; hiding it cancels a click not yet made.
+  void SetNextButtonVisible(bool visible) override;
+  void SetProgress(ViewId view, int percent) override { window_.SetProgress(view, percent); }
+  // The box shows and closes at once; its text goes to stderr.
+  void ShowFailureMessage(const std::string& message) override;
+  void ArmEndButton(const std::string& caption, EndAction action) override;
+
+  // GUI thread, once a worker has ended: the answer for this run. Exit (or a successful run)
+  // clicks the end button or closes the window; Retry clicks it.
+  void OnRunEnded();
+
+ private:
+  QtStepUi& window_;
+  VirtualClock& clock_;
+  SimulatedUser user_;
+  // Each show of the Next button gets a token; a click meant for an earlier show is dropped.
+  std::atomic<uint64_t> nextToken_{0};
+  std::atomic<EndAction> armed_{EndAction::kNone};
+  std::size_t runsEnded_ = 0;
+};
+
+}  // namespace vantel3
