@@ -17,6 +17,8 @@ void PrepareToolkit() {
 void NameApplication() {
   // Only the name, not a display name, which the window system would append to every title.
   QApplication::setApplicationName(QString::fromUtf8(ui_text::kApplicationName));
+  // Names the per-user settings store; the program never reads or writes settings.
+  QApplication::setOrganizationName(QString::fromUtf8(ui_text::kSettingsStoreName));
 }
 
 CVantel3UpdaterApp::CVantel3UpdaterApp(AppEnvironment environment, WorkerFunction worker)

@@ -6,6 +6,8 @@ namespace vantel3::ui_text {
 // The program's name: the caption of every message box that has none of its own.
 inline constexpr const char* kApplicationName = "vantel3-updater";
 inline constexpr const char* kMainWindowTitle = "Vantel3 Update tool";
+// The per-user settings store's name (nothing is ever stored).
+inline constexpr const char* kSettingsStoreName = "(Vantel.Co)Vantel3 updater";
 
 inline constexpr const char* kAboutTitle = "Vantel3Updater 정보";
 inline constexpr const char* kAboutText = "Vantel3Updater, 버전 1.0";
