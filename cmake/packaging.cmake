@@ -101,8 +101,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTEL3_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+# The summary above is its first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Firmware and content updater for Vantel 3 devices\n"
     "Brings the main firmware, boot loader, Bluetooth firmware and content folders of a\n"
     "Vantel 3 device (VO3, RU3R) up to the versions of an update package, leading the user\n"
     "through the device's steps in one window (vantel3-updater) or in a terminal\n"
