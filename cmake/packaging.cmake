@@ -73,10 +73,9 @@ endif()
 if(TARGET vantel3-updater)
   set(VANTEL3_DESKTOP_ACTIONS "")
   if(EXISTS ${CMAKE_SOURCE_DIR}/scenarios/${VANTEL3_EXAMPLE_SCENARIO})
-    set(VANTEL3_DESKTOP_ACTIONS
-        "Actions=simulate;\n\n[Desktop Action simulate]\nName=Demo on a Simulated Device\n"
-        "Exec=vantel3-updater --simulate ${VANTEL3_SCENARIO_DIR}/${VANTEL3_EXAMPLE_SCENARIO} --speed 4\n")
-    string(JOIN "" VANTEL3_DESKTOP_ACTIONS ${VANTEL3_DESKTOP_ACTIONS})
+    string(CONCAT VANTEL3_DESKTOP_ACTIONS
+      "Actions=simulate;\n\n[Desktop Action simulate]\nName=Demo on a Simulated Device\n"
+      "Exec=vantel3-updater --simulate ${VANTEL3_SCENARIO_DIR}/${VANTEL3_EXAMPLE_SCENARIO} --speed 4\n")
   endif()
   configure_file(${VANTEL3_PACKAGING_DIR}/vantel3-updater.desktop.in
                  ${CMAKE_BINARY_DIR}/vantel3-updater.desktop @ONLY)
