@@ -22,7 +22,7 @@ std::string ReadText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-struct Run {
+struct RunOutcome {
   int status = -100;
   std::string out;
   std::string err;
@@ -61,6 +61,14 @@ struct Run {
     }
     return found;
   }
+  std::string LastText() const {
+    const auto texts = Texts();
+    return texts.empty() ? std::string() : texts.back();
+  }
+  std::string LastView() const {
+    const auto views = Tagged("[view]");
+    return views.empty() ? std::string() : views.back();
+  }
   // The folder of a drive, mounted or not.
   fs::path Drive(const std::string& which) const {
     const bool sd0 = which == "sd0";
@@ -84,8 +92,8 @@ class UpdateRunTest : public ::testing::Test {
     if (!HasFailure()) fs::remove_all(base_);
   }
 
-  Run RunScenario(const std::string& json, const std::string& name = "run") {
-    Run run;
+  RunOutcome RunScenario(const std::string& json, const std::string& name = "run") {
+    RunOutcome run;
     const fs::path scenario = base_ / (name + ".json");
     std::ofstream(scenario) << json;
     run.ws = base_ / name;
@@ -127,23 +135,24 @@ TEST_F(UpdateRunTest, SecondGenerationDeviceWithTheSameBluetoothGetsTheTimedWait
   };
   for (const Case& c : {Case{"VO3", "vo3_ver2", 188}, Case{"RU3R", "ru3r_ver2", 108}}) {
     SCOPED_TRACE(c.model);
-    const Run run = RunScenario(R"({"device": {"versionFile": ")" + std::string(c.versionFile) +
+    const RunOutcome run = RunScenario(R"({"device": {"versionFile": ")" + std::string(c.versionFile) +
                                     R"(", "bt": "vt-bt-)" + kDefaultBt + R"("}})",
                                 c.model);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.Progress(), WithTicks(c.ticks));
     EXPECT_EQ(run.Tagged("[view]"), (std::vector<std::string>{"main", "update", "end"}));
     EXPECT_EQ(run.Tagged("[end]"), std::vector<std::string>{"Exit"});
-    EXPECT_EQ(run.Texts().back(), kSuccessText);
+    EXPECT_EQ(run.LastText(), kSuccessText);
     EXPECT_TRUE(run.Errors().empty());
     const fs::path sd0 = run.Drive("sd0");
     const fs::path sd1 = run.Drive("sd1");
-    for (const char* f : {"RU3R.bin", "VO3Sboot.bin", "Music", "files_cp_ok_pc", "firmware.no"}) {
+    // The device consumes the markers it acted on; what the updater installed stays.
+    for (const char* f : {"RU3R.bin", "VO3Sboot.bin", "Music"}) {
       EXPECT_TRUE(fs::exists(sd0 / f)) << f;
     }
     EXPECT_FALSE(fs::exists(sd0 / "firmware.dfu"));
     EXPECT_FALSE(fs::exists(sd0 / "Music_temp"));
-    for (const char* f : {"locale", "brl", "Daisy", "files_cp_ok_pc"}) {
+    for (const char* f : {"locale", "brl", "Daisy"}) {
       EXPECT_TRUE(fs::exists(sd1 / f)) << f;
     }
     for (const char* f : {"locale_temp", "brl_temp", "Daisy_temp", "__vantel_write_probe__"}) {
@@ -153,7 +162,7 @@ TEST_F(UpdateRunTest, SecondGenerationDeviceWithTheSameBluetoothGetsTheTimedWait
 }
 
 TEST_F(UpdateRunTest, DifferentBluetoothOverUsbIsFlashedByTheUpdaterAfterTheSystemDrive) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"}})");
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   std::vector<int> expected = FirstPhases();
   for (int p : {0, 25, 50, 75, 100}) expected.push_back(60 + 40 * p / 100);
@@ -164,7 +173,7 @@ TEST_F(UpdateRunTest, DifferentBluetoothOverUsbIsFlashedByTheUpdaterAfterTheSyst
 }
 
 TEST_F(UpdateRunTest, UartDeviceGetsTheBluetoothImageAndTheLongWait) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "vo3_ver2", "df": "UART"}})");
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "vo3_ver2", "df": "UART"}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.Progress(), WithTicks(560));
   EXPECT_TRUE(fs::exists(run.Drive("sd0") / "firmware.dfu"));
@@ -172,7 +181,7 @@ TEST_F(UpdateRunTest, UartDeviceGetsTheBluetoothImageAndTheLongWait) {
 }
 
 TEST_F(UpdateRunTest, FirstGenerationDeviceTakesTheFirstStageAndComesBackAsSecond) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-)" +
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-)" +
                               kDefaultBt + R"("}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.Progress(), WithTicks(188));
@@ -181,13 +190,13 @@ TEST_F(UpdateRunTest, FirstGenerationDeviceTakesTheFirstStageAndComesBackAsSecon
 }
 
 TEST_F(UpdateRunTest, DeviceInFirmwareUpgradeModeIsRestoredThenUpdatedFromTheStart) {
-  const Run run = RunScenario(R"({"device": {"startMode": "firmware_upgrade"}})");
+  const RunOutcome run = RunScenario(R"({"device": {"startMode": "firmware_upgrade"}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   const auto views = run.Tagged("[view]");
   ASSERT_GE(views.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(views.begin(), views.begin() + 3),
             (std::vector<std::string>{"main", "restore", "main"}));
-  EXPECT_EQ(run.Tagged("[next]").size(), 1u);  // Next is asked for after the restore
+  EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "[next]"), 1);  // Next is asked for after the restore
   const auto progress = run.Progress();
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(std::vector<int>(progress.begin(), progress.begin() + 5),
@@ -195,7 +204,7 @@ TEST_F(UpdateRunTest, DeviceInFirmwareUpgradeModeIsRestoredThenUpdatedFromTheSta
 }
 
 TEST_F(UpdateRunTest, MarkerFromAnEarlierFailureSwitchesTheDeviceToUartAndIsConsumed) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
                                   "program": {"faBinPresent": true}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.Progress(), WithTicks(560));
@@ -204,19 +213,24 @@ TEST_F(UpdateRunTest, MarkerFromAnEarlierFailureSwitchesTheDeviceToUartAndIsCons
 }
 
 TEST_F(UpdateRunTest, FailedUpgradeLeavesTheMarkerAndRetryHandsBluetoothToTheDevice) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
-                                  "faults": {"dfuResultFails": true},
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"},
+                                  "timing": {"dfuAppearsDelayMs": null},
                                   "user": {"endAnswers": ["retry"]}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_EQ(run.Errors(),
-            std::vector<std::string>{"The update went incorrectly. Please try again."});
+  EXPECT_EQ(run.Errors(), std::vector<std::string>{"No response from VANTEL."});
+  // The second run hands the Bluetooth update to the device: image copied, the long wait.
+  const auto progress = run.Progress();
+  ASSERT_GE(progress.size(), 560u);
+  const std::vector<int> ticks = WithTicks(560);
+  EXPECT_EQ(std::vector<int>(progress.end() - 568, progress.end()),
+            std::vector<int>(ticks.end() - 568, ticks.end()));
   EXPECT_EQ(run.Tagged("[end]"), (std::vector<std::string>{"Retry", "Exit"}));
   EXPECT_FALSE(fs::exists(run.ws / "program" / "fa.bin"));
   EXPECT_TRUE(fs::exists(run.Drive("sd0") / "firmware.dfu"));
 }
 
 TEST_F(UpdateRunTest, MusicFolderThatHoldsFilesIsKept) {
-  const Run run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "bt": "vt-bt-)" +
+  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "bt": "vt-bt-)" +
                               kDefaultBt + R"(", "sd0Files": {"Music/mine.mp3": "my song"}}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(ReadText(run.Drive("sd0") / "Music" / "mine.mp3"), "my song");
@@ -239,7 +253,7 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
       {"no locale", R"({"package": {"omit": ["locale"]}})", "LOCALE is missing."},
       {"no brl", R"({"package": {"omit": ["brl"]}})", "There is no BRL."},
       {"no Daisy", R"({"package": {"omit": ["Daisy"]}})", "DAISY is missing."},
-      {"no version file", R"({"device": {"versionFile": ""}})",
+      {"no version file", R"({"device": {"versionFile": "none"}})",
        "The Vantel version file cannot be found.\n Please try again.\n If the problem persists, "
        "try changing the cable, rebooting Vantel, and then retry."},
       {"first stage image refused",
@@ -300,6 +314,8 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
        "No response from VANTEL."},
       {"upgrade start fails", R"({"faults": {"dfuStartFails": true}})",
        "The update went incorrectly. Please try again."},
+      {"upgrade result fails", R"({"faults": {"dfuResultFails": true}})",
+       "The update went incorrectly. Please try again."},
       {"upgrade disconnect fails", R"({"faults": {"dfuDisconnectFails": true}})",
        "The update went incorrectly. Please try again."},
       {"upgrade progress stuck", R"({"faults": {"dfuProgressStuckAt": 40}})",
@@ -311,12 +327,12 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
   int index = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Run run = RunScenario(c.scenario, "case" + std::to_string(index++));
+    const RunOutcome run = RunScenario(c.scenario, "case" + std::to_string(index++));
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_EQ(run.Errors(), std::vector<std::string>{c.message}) << run.out;
     EXPECT_EQ(run.Tagged("[end]"), std::vector<std::string>{"Retry"});
-    EXPECT_EQ(run.Texts().back(), kFailureText);
-    EXPECT_EQ(run.Tagged("[view]").back(), "end");
+    EXPECT_EQ(run.LastText(), kFailureText);
+    EXPECT_EQ(run.LastView(), "end");
     // Our own upgrade's failures leave the marker for the next run; no other failure does.
     const bool ownUpgrade = std::string(c.name).rfind("upgrade", 0) == 0 ||
                             std::string(c.name) == "no firmware-upgrade device";
@@ -325,7 +341,7 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
 }
 
 TEST_F(UpdateRunTest, RetryAfterATransientFailureSucceeds) {
-  const Run run = RunScenario(R"({"device": {"bt": "vt-bt-)" + kDefaultBt + R"("},
+  const RunOutcome run = RunScenario(R"({"device": {"bt": "vt-bt-)" + kDefaultBt + R"("},
       "faults": {"fileFaults": [{"op": "rename", "path": "*/locale_temp", "times": 3,
                                  "error": "permission_denied"}]},
       "user": {"endAnswers": ["retry"]}})");
@@ -337,13 +353,13 @@ TEST_F(UpdateRunTest, RetryAfterATransientFailureSucceeds) {
 }
 
 TEST_F(UpdateRunTest, PackageVersionNamesTheFailedVersion) {
-  const Run run = RunScenario(R"({"package": {"targetVersion": "3.6.0", "omit": ["Daisy"]}})");
+  const RunOutcome run = RunScenario(R"({"package": {"targetVersion": "3.6.0", "omit": ["Daisy"]}})");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.Texts().back(), "VANTEL 3.6.0 version update failed, please try again.");
+  EXPECT_EQ(run.LastText(), "VANTEL 3.6.0 version update failed, please try again.");
 }
 
 TEST_F(UpdateRunTest, MissingLibraryStopsBeforeAnyView) {
-  const Run run = RunScenario(R"({"package": {"omit": ["libhiddfu.so"]}})");
+  const RunOutcome run = RunScenario(R"({"package": {"omit": ["libhiddfu.so"]}})");
   EXPECT_EQ(run.status, 255);
   EXPECT_EQ(run.lines, std::vector<std::string>{"[error] Could not load dfu libary."});
 }
