@@ -9,8 +9,8 @@ set(VANTEL3_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(VANTEL3_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule goes, relative to the install prefix")
 set(VANTEL3_DATA_DIR "share/vantel3-updater")
-set(VANTEL3_EXAMPLE_SCENARIO "success.json" CACHE STRING
-    "The success scenario that the desktop's demo action and the man pages name")
+# The success scenario that the desktop's demo action and the man pages name.
+set(VANTEL3_EXAMPLE_SCENARIO "ru3r-gen2-usb.json")
 set(VANTEL3_PACKAGE_MAINTAINER "Vantel 3 updater maintainers <updater@vantel3.invalid>" CACHE
     STRING "Maintainer field of the Debian package")
 
@@ -86,6 +86,7 @@ endif()
 install(FILES ${VANTEL3_PACKAGING_DIR}/70-vantel3-dfu.rules DESTINATION ${VANTEL3_UDEV_RULES_DIR})
 
 install(FILES ${CMAKE_SOURCE_DIR}/docs/troubleshooting.md ${CMAKE_SOURCE_DIR}/docs/vantel3-tool.md
+              ${CMAKE_SOURCE_DIR}/docs/simulator.md
         DESTINATION share/doc/vantel3-updater OPTIONAL)
 
 # The Debian package.
