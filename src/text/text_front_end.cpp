@@ -127,7 +127,7 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
 
   PosixFileSystem posix;
   LinuxVolumeSource linuxVolumes;
-  ProcSelfExePath selfPath;
+  UserWritableProgramPath selfPath;
   std::unique_ptr<SimWorkspace> workspace;
   Scenario scenario;
   if (simulate) {
