@@ -14,6 +14,7 @@
 #include "platform/linux_volume_source.h"
 #include "platform/posix_file_system.h"
 #include "platform/program_path.h"
+#include "platform/sleep_inhibitor.h"
 #include "ui/ui_texts.h"
 #include "workflow/update_worker.h"
 
@@ -26,14 +27,22 @@ int RunWithRealDevice() {
   SteadyClock clock;
   PosixFileSystem fs;
   LinuxVolumeSource volumes;
-  ProcSelfExePath programPath;
+  // "fa.bin" beside the program, or in the user's state folder when that folder is read-only.
+  UserWritableProgramPath programPath;
   DlLibraryLoader loader;
   UpdateServices services{clock, fs, volumes, programPath, "./data"};
   AppEnvironment environment;
   environment.services = &services;
   environment.loader = &loader;
   environment.libraryPath = std::string("./data/") + kDfuLibraryFileName;
-  CVantel3UpdaterApp app(environment, UpdateWorker);
+  // The computer must not fall asleep while a real device is halfway through an update.
+  std::unique_ptr<SleepInhibitor> sleepLock = MakeSystemSleepInhibitor();
+  WorkerFunction worker = [&sleepLock](UpdateContext& context, UpdateServices& runServices,
+                                       StepUi& ui) {
+    SleepInhibitGuard awake(*sleepLock);
+    return UpdateWorker(context, runServices, ui);
+  };
+  CVantel3UpdaterApp app(environment, worker);
   return app.InitInstance();
 }
 
