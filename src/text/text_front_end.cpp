@@ -201,6 +201,8 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
       }
     }
     if (!retry) return result == 0 ? kExitSuccess : kExitFailureEnd;
+    // A person retrying restarts the device first, as the failure texts ask.
+    if (simulate) workspace->device().PowerCycle();
   }
 }
 
