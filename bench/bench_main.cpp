@@ -130,6 +130,7 @@ int main(int argc, char** argv) {
   add("DeleteTree/small_files", BenchDeleteTree);
   add("WaitUntil/false_predicate", BenchWaitUntil);
   add("FindDeviceDrive/60_volumes", BenchFindDeviceDrive);
+  add("UpdateWorker/simulated_50MB", BenchSimulatedUpdate);
 
   ProgressReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -155,6 +155,13 @@ std::string FormatSeconds(double seconds) {
   return text;
 }
 
+std::string FormatSpread(const std::vector<double>& seconds) {
+  if (seconds.empty()) return "";
+  const auto [low, high] = std::minmax_element(seconds.begin(), seconds.end());
+  return FormatSeconds(Median(seconds)) + " (" + FormatSeconds(*low) + "–" + FormatSeconds(*high) +
+         ")";
+}
+
 std::string FormatMiB(int64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.0f MiB", static_cast<double>(bytes) / (1 << 20));

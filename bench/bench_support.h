@@ -59,6 +59,9 @@ void RemoveAll(const std::string& path);
 int64_t GenerateTree(const std::string& root, int count, int64_t minBytes, int64_t maxBytes,
                      int filesPerFolder, int fanout);
 
+// "median 812 ms (790–845)": the median of the values with their range.
+std::string FormatSpread(const std::vector<double>& seconds);
+
 // "812 ms", "1.23 s", "4.1 µs": a duration in a readable unit.
 std::string FormatSeconds(double seconds);
 std::string FormatMiB(int64_t bytes);

@@ -10,5 +10,6 @@ void BenchCopyLargeFiles(benchmark::State& state);
 void BenchDeleteTree(benchmark::State& state);
 void BenchWaitUntil(benchmark::State& state);
 void BenchFindDeviceDrive(benchmark::State& state);
+void BenchSimulatedUpdate(benchmark::State& state);
 
 }  // namespace vantel3::bench

@@ -15,10 +15,15 @@ namespace vantel3::bench {
 
 namespace {
 
-// Repetitions of each side. The source trees were just written and sit in the page cache,
-// so no side reads them cold; the tools run once on a tiny folder before the first timing.
-int Repetitions() {
-  return GetOptions().quick ? 2 : 3;
+// Measured repetitions of each side, after one warm-up pair that is not counted: the first
+// copy of a run also pays for fresh page-cache memory for its destination. The source trees
+// were just written and sit in the page cache, so no side reads them cold. The small-file
+// copies (warm-up included) are all kept for the delete benchmark, which deletes each one.
+int SmallRepetitions() {
+  return GetOptions().quick ? 1 : 3;
+}
+int LargeRepetitions() {
+  return GetOptions().quick ? 3 : 5;
 }
 
 // Small-file copies made by the copy benchmark, kept for the delete benchmark: deleting 5,000
@@ -54,12 +59,13 @@ struct Pair {
   bool failed = false;
 };
 
-// Runs both sides `Repetitions()` times, alternating which goes first; `prepare` sets up
-// before each side (untimed), `cleanUp` after it.
-Pair Alternate(const std::function<bool()>& ours, const std::function<bool()>& alternative,
-               const std::function<void()>& prepare, const std::function<void()>& cleanUp) {
+// Runs both sides `repetitions` times after a warm-up pair, alternating which goes first; `prepare`
+// sets up before each side (untimed), `cleanUp` after it.
+Pair Alternate(int repetitions, const std::function<bool()>& ours,
+               const std::function<bool()>& alternative, const std::function<void()>& prepare,
+               const std::function<void()>& cleanUp) {
   Pair pair;
-  for (int i = 0; i < Repetitions() && !pair.failed; ++i) {
+  for (int i = 0; i <= repetitions && !pair.failed; ++i) {
     for (int side = 0; side < 2; ++side) {
       const bool oursNow = (side == 0) == (i % 2 == 0);
       prepare();
@@ -69,6 +75,7 @@ Pair Alternate(const std::function<bool()>& ours, const std::function<bool()>& a
         pair.failed = true;
         break;
       }
+      if (i == 0) continue;  // warm-up
       (oursNow ? pair.ours : pair.alternative).push_back(seconds);
     }
   }
@@ -88,13 +95,24 @@ void CopyRow(benchmark::State& state, const std::string& what, const std::string
     PosixFileSystem fs;
     SteadyClock clock;
     WarmUpTools();
+    // Copies are moved aside, not deleted, until the row is done: on a file system mounted
+    // with online discard, freeing the blocks of one copy would go on in the background
+    // during the next timed run.
+    std::vector<std::string> trash;
     const auto cleanUp = [&] {
-      if (!keep || !fs.Exists(destination)) return RemoveAll(destination);
+      if (!fs.Exists(destination)) return;
+      const std::string aside = GetOptions().scratch + "/aside" + std::to_string(trash.size());
+      if (!keep) {
+        if (fs.Rename(destination, aside)) return RemoveAll(destination);
+        trash.push_back(aside);
+        return;
+      }
       const std::string kept = GetOptions().scratch + "/pool" + std::to_string(Pool().size());
       if (fs.Rename(destination, kept)) return RemoveAll(destination);
       Pool().push_back(kept);
     };
     const Pair pair = Alternate(
+        keep ? SmallRepetitions() : LargeRepetitions(),
         [&] {
           return CopyTree(fs, clock, source, destination) == 1 && !fs.SyncFileSystem(destination);
         },
@@ -102,6 +120,7 @@ void CopyRow(benchmark::State& state, const std::string& what, const std::string
           return RunProgram({"cp", "-r", source, destination}) && RunProgram({"sync"});
         },
         [&] { RemoveAll(destination); }, cleanUp);
+    for (const std::string& path : trash) RemoveAll(path);
     if (pair.failed) {
       AddFailedRow(what, "a copy failed");
       state.SkipWithError("copy failed");
@@ -112,11 +131,11 @@ void CopyRow(benchmark::State& state, const std::string& what, const std::string
     state.SetIterationTime(ours);
     Row row;
     row.what = what + " (" + FormatMiB(bytes) + ")";
-    row.ours = FormatSeconds(ours);
-    row.alternative = "`cp -r` + `sync`: " + FormatSeconds(alternative);
+    row.ours = FormatSpread(pair.ours);
+    row.alternative = "`cp -r` + `sync`: " + FormatSpread(pair.alternative);
     row.ratio = ours / alternative;
     row.goal = 1.05;
-    row.note = "median of " + std::to_string(pair.ours.size()) + " alternating runs";
+    row.note = "median (range) of " + std::to_string(pair.ours.size()) + " alternating runs";
     AddRow(row);
   }
 }
@@ -148,22 +167,23 @@ void BenchDeleteTree(benchmark::State& state) {
     PosixFileSystem fs;
     WarmUpTools();
     bool setupFailed = false;
-    const Pair pair = Alternate([&] { return DeleteTree(fs, victim) == 1 && !fs.Exists(victim); },
-                                [&] {
-                                  return RunProgram({"rm", "-rf", victim}) && !fs.Exists(victim);
-                                },
-                                [&] {
-                                  // A flushed copy of the small tree: one from the copy benchmark,
-                                  // else a new one.
-                                  RemoveAll(victim);
-                                  if (!Pool().empty()) {
-                                    if (fs.Rename(Pool().back(), victim)) setupFailed = true;
-                                    Pool().pop_back();
-                                  } else if (!RunProgram({"cp", "-r", trees.small, victim})) {
-                                    setupFailed = true;
-                                  }
-                                },
-                                [&] { RemoveAll(victim); });
+    const Pair pair = Alternate(
+        SmallRepetitions(), [&] { return DeleteTree(fs, victim) == 1 && !fs.Exists(victim); },
+        [&] {
+          return RunProgram({"rm", "-rf", victim}) && !fs.Exists(victim);
+        },
+        [&] {
+          // A flushed copy of the small tree: one from the copy benchmark,
+          // else a new one.
+          RemoveAll(victim);
+          if (!Pool().empty()) {
+            if (fs.Rename(Pool().back(), victim)) setupFailed = true;
+            Pool().pop_back();
+          } else if (!RunProgram({"cp", "-r", trees.small, victim})) {
+            setupFailed = true;
+          }
+        },
+        [&] { RemoveAll(victim); });
     if (pair.failed || setupFailed) {
       AddFailedRow(what, "a copy or a delete failed");
       state.SkipWithError("delete failed");
@@ -174,11 +194,11 @@ void BenchDeleteTree(benchmark::State& state) {
     state.SetIterationTime(ours);
     Row row;
     row.what = what;
-    row.ours = FormatSeconds(ours);
-    row.alternative = "`rm -rf`: " + FormatSeconds(alternative);
+    row.ours = FormatSpread(pair.ours);
+    row.alternative = "`rm -rf`: " + FormatSpread(pair.alternative);
     row.ratio = ours / alternative;
     row.goal = 1.05;
-    row.note = "median of " + std::to_string(pair.ours.size()) +
+    row.note = "median (range) of " + std::to_string(pair.ours.size()) +
                " alternating runs, each on a fresh copy, flushed first";
     AddRow(row);
   }
