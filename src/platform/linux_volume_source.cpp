@@ -375,7 +375,8 @@ std::vector<Volume> LinuxVolumeSource::ListVolumes() {
       volume.root = mount.mountPoint;
       if (volume.root.back() != '/') volume.root.push_back('/');
       if (mount.major != 0) {
-        volume.removable = IsRemovableBlockDevice(files, sysRoot_, sysBase, mount.major, mount.minor);
+        volume.removable =
+            IsRemovableBlockDevice(files, sysRoot_, sysBase, mount.major, mount.minor);
         if (udev) volume.label = udev->Label(mount.major, mount.minor);
         if (!volume.label) {
           volume.label = LabelFromUdevDataFile(files, udevDataRoot_, mount.major, mount.minor);
