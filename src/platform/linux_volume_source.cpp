@@ -1,7 +1,10 @@
 #include "platform/linux_volume_source.h"
 
+#include <fcntl.h>
 #include <libudev.h>
+#include <limits.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -30,6 +33,8 @@ constexpr std::string_view kLabelProperty = "ID_FS_LABEL";
 constexpr std::string_view kEncodedLabelProperty = "ID_FS_LABEL_ENC";
 // A sysfs attribute such as "removable" is one short line.
 constexpr std::size_t kMaxAttributeBytes = 64;
+// What the kernel appends to the name of a folder that was removed while open.
+constexpr std::string_view kDeletedSuffix = " (deleted)";
 
 std::vector<std::string_view> SplitFields(std::string_view line) {
   // The kernel separates mountinfo fields by exactly one space and escapes blanks inside
@@ -187,14 +192,40 @@ bool HasUsbBusComponent(const fs::path& relative) {
   return false;
 }
 
-bool IsRemovableBlockDevice(PosixFileSystem& files, const std::string& sysRoot, unsigned major,
+// The path of `path` with every link resolved, as fs::canonical gives it. The kernel
+// resolves it in one open; /proc/self/fd then names the result. That is a handful of system
+// calls where canonical reads every component as a possible link. Falls back to canonical
+// when /proc is not there or the answer is not a plain absolute path.
+std::optional<fs::path> ResolvedPath(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (fd >= 0) {
+    char target[PATH_MAX];
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(self.c_str(), target, sizeof target);
+    ::close(fd);
+    if (n > 0 && static_cast<std::size_t>(n) < sizeof target && target[0] == '/') {
+      const std::string_view resolved(target, static_cast<std::size_t>(n));
+      if (!resolved.ends_with(kDeletedSuffix)) return fs::path(resolved);
+    }
+  }
+  std::error_code ec;
+  fs::path resolved = fs::canonical(path, ec);
+  if (ec) return std::nullopt;
+  return resolved;
+}
+
+// `sysBase` is the sysfs root with its links resolved, found once per listing; no value when
+// it cannot be resolved (then no device below it can be either).
+bool IsRemovableBlockDevice(PosixFileSystem& files, const std::string& sysRoot,
+                            const std::optional<fs::path>& sysBase, unsigned major,
                             unsigned minor) {
   if (major == 0) return false;  // no block device behind it
-  std::error_code ec;
+  if (!sysBase) return false;
   const fs::path link =
       Join(sysRoot, "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
-  const fs::path device = fs::canonical(link, ec);
-  if (ec) return false;
+  const std::optional<fs::path> resolved = ResolvedPath(link);
+  if (!resolved) return false;
+  const fs::path& device = *resolved;
   if (AttributeIsOne(files, device / "removable")) return true;
   // A partition's own folder has no "removable"; its disk (the parent folder) has.
   if (files.Exists(device / "partition") &&
@@ -203,9 +234,7 @@ bool IsRemovableBlockDevice(PosixFileSystem& files, const std::string& sysRoot, 
   }
   // Judge the bus only by the part of the path below the sysfs root, so that a fixture tree
   // placed under a folder that happens to be called "usb1" is not taken for a USB device.
-  const fs::path base = fs::canonical(sysRoot, ec);
-  if (ec) return false;
-  const fs::path relative = device.lexically_relative(base);
+  const fs::path relative = device.lexically_relative(*sysBase);
   if (relative.empty() || *relative.begin() == "..") return HasUsbBusComponent(device);
   return HasUsbBusComponent(relative);
 }
@@ -332,6 +361,9 @@ std::vector<Volume> LinuxVolumeSource::ListVolumes() {
     std::optional<UdevLabels> udev;
     if (systemRoots) udev.emplace();
 
+    // Resolved once for the whole listing, not once per volume.
+    const std::optional<fs::path> sysBase = ResolvedPath(sysRoot_);
+
     std::vector<Volume> volumes;
     for (std::size_t i = 0; i < mounts.size(); ++i) {
       const MountEntry& mount = mounts[i];
@@ -343,7 +375,8 @@ std::vector<Volume> LinuxVolumeSource::ListVolumes() {
       volume.root = mount.mountPoint;
       if (volume.root.back() != '/') volume.root.push_back('/');
       if (mount.major != 0) {
-        volume.removable = IsRemovableBlockDevice(files, sysRoot_, mount.major, mount.minor);
+        volume.removable =
+            IsRemovableBlockDevice(files, sysRoot_, sysBase, mount.major, mount.minor);
         if (udev) volume.label = udev->Label(mount.major, mount.minor);
         if (!volume.label) {
           volume.label = LabelFromUdevDataFile(files, udevDataRoot_, mount.major, mount.minor);

@@ -188,7 +188,10 @@ std::error_code PosixFileSystem::CopyFile(const Path& from, const Path& to) {
   if (outSt.st_dev == st.st_dev && outSt.st_ino == st.st_ino) {
     return std::make_error_code(std::errc::invalid_argument);
   }
-  if (::ftruncate(out.get(), 0) != 0) return LastError();
+  // A new (empty) file is not truncated: on ext4 a truncation to zero marks the file for
+  // "replace by truncate", which makes its close start writing it back at once, file by
+  // file, instead of leaving it to the one flush of the whole drive.
+  if (outSt.st_size != 0 && ::ftruncate(out.get(), 0) != 0) return LastError();
 
   bool offload = true;
   bool copiedAny = false;

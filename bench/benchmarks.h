@@ -1,0 +1,15 @@
+// The benchmark bodies, one per table row; main registers them in the table's order.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+namespace vantel3::bench {
+
+void BenchCopySmallTree(benchmark::State& state);
+void BenchCopyLargeFiles(benchmark::State& state);
+void BenchDeleteTree(benchmark::State& state);
+void BenchWaitUntil(benchmark::State& state);
+void BenchFindDeviceDrive(benchmark::State& state);
+void BenchSimulatedUpdate(benchmark::State& state);
+
+}  // namespace vantel3::bench
