@@ -39,7 +39,9 @@ uint32_t VirtualClock::NowMs() {
   return now;
 }
 
-void VirtualClock::SleepMs(uint32_t ms) { Advance(ms); }
+void VirtualClock::SleepMs(uint32_t ms) {
+  Advance(ms);
+}
 
 void VirtualClock::Advance(uint64_t ms) {
   {
@@ -74,8 +76,9 @@ void VirtualClock::RunDue() {
     {
       std::lock_guard lock(mutex_);
       if (scheduled_.empty()) return;
-      auto due = std::min_element(scheduled_.begin(), scheduled_.end(),
-                                  [](const Scheduled& a, const Scheduled& b) { return a.at < b.at; });
+      auto due =
+          std::min_element(scheduled_.begin(), scheduled_.end(),
+                           [](const Scheduled& a, const Scheduled& b) { return a.at < b.at; });
       if (due->at > elapsedMs_) return;
       action = std::move(due->action);
       scheduled_.erase(due);

@@ -56,11 +56,16 @@ std::optional<std::string> LineInput::ReadLine() {
 namespace {
 const char* ViewName(ViewId view) {
   switch (view) {
-    case ViewId::kMain: return "main";
-    case ViewId::kRestore: return "restore";
-    case ViewId::kUpdate: return "update";
-    case ViewId::kCheck: return "check";
-    case ViewId::kEnd: return "end";
+    case ViewId::kMain:
+      return "main";
+    case ViewId::kRestore:
+      return "restore";
+    case ViewId::kUpdate:
+      return "update";
+    case ViewId::kCheck:
+      return "check";
+    case ViewId::kEnd:
+      return "end";
   }
   return "?";
 }
@@ -74,14 +79,24 @@ void TextStepUi::Line(const char* tag, const std::string& text) {
   out_.flush();
 }
 
-void TextStepUi::ShowOnly(ViewId view) { Line("[view]", ViewName(view)); }
+void TextStepUi::ShowOnly(ViewId view) {
+  Line("[view]", ViewName(view));
+}
 
-void TextStepUi::SetMessage(ViewId, const std::string& text) { Line("[text]", text); }
+void TextStepUi::SetMessage(ViewId, const std::string& text) {
+  Line("[text]", text);
+}
 
 // A terminal has no pixels; the main view is laid out as at 96 dots per inch.
-bool TextStepUi::GetMainViewDpi(int&, int&) { return false; }
-PixelRect TextStepUi::MainViewClientRect() { return {0, 0, 459, 302}; }
-PixelRect TextStepUi::MainViewLabelRect() { return {0, 65, 459, 164}; }
+bool TextStepUi::GetMainViewDpi(int&, int&) {
+  return false;
+}
+PixelRect TextStepUi::MainViewClientRect() {
+  return {0, 0, 459, 302};
+}
+PixelRect TextStepUi::MainViewLabelRect() {
+  return {0, 65, 459, 164};
+}
 void TextStepUi::PlaceNextButton(const PixelRect&) {}
 void TextStepUi::SetNextButtonText(const std::string&) {}
 void TextStepUi::SetNextButtonEnabled(bool) {}

@@ -15,7 +15,9 @@ namespace vantel3 {
 
 namespace {
 
-int Scale(int value, int dpi) { return static_cast<int>(std::lround(value * dpi / 96.0)); }
+int Scale(int value, int dpi) {
+  return static_cast<int>(std::lround(value * dpi / 96.0));
+}
 
 int Fail(StepUi& ui, const char* message) {
   ui.ShowFailureMessage(message);

@@ -158,7 +158,9 @@ class MainUpdate {
 
 }  // namespace
 
-int TimedWaitProgress(int k, int ticks) { return std::min(100, 60 + 40 * k / ticks); }
+int TimedWaitProgress(int k, int ticks) {
+  return std::min(100, 60 + 40 * k / ticks);
+}
 
 int RunMainUpdate(UpdateContext& context, UpdateServices& services, StepUi& ui) {
   return MainUpdate(context, services, ui).Run();

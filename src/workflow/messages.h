@@ -4,7 +4,8 @@
 namespace vantel3::msg {
 
 // Connection.
-inline constexpr const char* kConnectCable = "After connecting Vantel to the USB cable, click “Next.”";
+inline constexpr const char* kConnectCable =
+    "After connecting Vantel to the USB cable, click “Next.”";
 inline constexpr const char* kNextCaption = "Next";
 inline constexpr const char* kNextNotPressed = "The Next button was not pressed.";
 inline constexpr const char* kSwitchToUpdateMode =

@@ -9,9 +9,8 @@ namespace vantel3 {
 int ConnectDfuDevice(const DfuApi& api) {
   if (api.hidDfuConnect == nullptr) return 0;
   uint32_t device = 0;  // filled by the library; never used
-  return api.hidDfuConnect(kDfuVendorId, kDfuProductId, kDfuUsage, kDfuUsagePage, &device) == 0
-             ? 1
-             : 0;
+  return api.hidDfuConnect(kDfuVendorId, kDfuProductId, kDfuUsage, kDfuUsagePage, &device) == 0 ? 1
+                                                                                                : 0;
 }
 
 Predicate IsDrivePresent(VolumeSource& volumes) {

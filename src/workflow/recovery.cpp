@@ -11,8 +11,9 @@ int RestoreInterruptedDfu(UpdateContext& context, UpdateServices& services, Step
   ui.SetMessage(ViewId::kRestore, msg::kCleaningUp);
   ui.SetProgress(ViewId::kRestore, 0);
   // The restore view shows the library's percentage as it is.
-  const int ok = RunDfuUpgrade(context.dfuApi, services,
-                               [&ui](uint8_t percent) { ui.SetProgress(ViewId::kRestore, percent); });
+  const int ok = RunDfuUpgrade(context.dfuApi, services, [&ui](uint8_t percent) {
+    ui.SetProgress(ViewId::kRestore, percent);
+  });
   if (ok == 0) {
     ui.ShowFailureMessage(msg::kRestoreFailed);
     return -1;

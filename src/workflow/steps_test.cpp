@@ -35,8 +35,9 @@ std::string ReadText(const fs::path& path) {
 class StepsTest : public ::testing::Test {
  public:
   StepsTest()
-      : dir_(fs::temp_directory_path() / ("vantel3-steps-" + std::to_string(::getpid()) + "-" +
-                                          ::testing::UnitTest::GetInstance()->current_test_info()->name())),
+      : dir_(fs::temp_directory_path() /
+             ("vantel3-steps-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name())),
         programPath_((dir_ / "program" / "vantel3-updater").string()),
         services_{clock_, fs_, volumes_, programPath_, (dir_ / "data").string()},
         ui_(clock_, context_) {
@@ -103,7 +104,8 @@ TEST_F(StepsTest, FirmwareUpgradeDeviceAtStartReturnsAfterOneLookBeforeAnyText) 
 }
 
 TEST_F(StepsTest, ConnectionReadsTheDeviceOnceNextIsClickedAndTheDriveIsThere) {
-  WriteText(dir_ / "drive" / "ru3r_ver2", "{\"bt\":\"vt-bt-030108-002-251124-114355\",\"df\":\"usb\"}\r\n");
+  WriteText(dir_ / "drive" / "ru3r_ver2",
+            "{\"bt\":\"vt-bt-030108-002-251124-114355\",\"df\":\"usb\"}\r\n");
   AttachDrive();
   ui_.nextAfterMs = 5000;
   ASSERT_EQ(ConnectDevice(context_, services_, ui_), 0);
@@ -134,7 +136,9 @@ TEST_F(StepsTest, ConnectionFailuresShowTheirMessage) {
       {"never clicked", [](StepsTest& t) { t.ui_.nextAfterMs.reset(); }, msg::kNextNotPressed},
       {"no drive", [](StepsTest& t) { t.volumes_.Set({}); }, msg::kNoDriveAfterNext},
       {"fixed disk only",
-       [](StepsTest& t) { t.volumes_.Set({{t.DriveRoot(), false, "VANTEL3"}}); },
+       [](StepsTest& t) {
+         t.volumes_.Set({{t.DriveRoot(), false, "VANTEL3"}});
+       },
        msg::kNoDriveAfterNext},
       {"no firmware", [](StepsTest& t) { fs::remove(t.dir_ / "data" / "RU3R.bin"); },
        "There is no FW."},
@@ -178,15 +182,14 @@ TEST_F(StepsTest, DfuUpgradePollsUntilOneHundredThenChecksResultAndDisconnects) 
     std::vector<int32_t> progress;
     std::vector<uint8_t> reported;
   };
-  for (const Case& c : {Case{{100}, {100}}, Case{{0, 37, 0x5A64}, {0, 37, 100}},
-                        Case{{10, 250}, {10, 250}}}) {
+  for (const Case& c :
+       {Case{{100}, {100}}, Case{{0, 37, 0x5A64}, {0, 37, 100}}, Case{{10, 250}, {10, 250}}}) {
     dfu_ = FakeDfu();
     dfu_.progress = c.progress;
     context_.dfuApi = dfu_.Bind();
     std::vector<uint8_t> reported;
     const uint64_t before = clock_.ElapsedMs();
-    EXPECT_EQ(RunDfuUpgrade(context_.dfuApi, services_,
-                            [&](uint8_t p) { reported.push_back(p); }),
+    EXPECT_EQ(RunDfuUpgrade(context_.dfuApi, services_, [&](uint8_t p) { reported.push_back(p); }),
               1);
     EXPECT_EQ(reported, c.reported);
     EXPECT_EQ(clock_.ElapsedMs() - before, 1000u * c.reported.size());

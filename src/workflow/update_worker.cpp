@@ -62,8 +62,7 @@ int UpdateWorker(UpdateContext& context, UpdateServices& services, StepUi& ui) {
       ui.ShowFailureMessage(msg::kDriveNotBack);
       return FailureEnd(context, ui);
     }
-    if (DetectGeneration(services.fs, context.deviceRoot, context.model, context.generation) ==
-            0 ||
+    if (DetectGeneration(services.fs, context.deviceRoot, context.model, context.generation) == 0 ||
         context.generation != 2) {
       ui.ShowFailureMessage(msg::kNotSecondGeneration);
       return FailureEnd(context, ui);

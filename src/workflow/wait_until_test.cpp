@@ -97,12 +97,13 @@ TEST(WaitUntilTest, HandsTheContextToEveryCall) {
   VirtualClock clock;
   int target = 0;
   int calls = 0;
-  EXPECT_EQ(WaitUntil(clock, &target, 10000,
-                      [&](void* context) {
-                        ++calls;
-                        return context == &target && calls == 2 ? 1 : 0;
-                      },
-                      100),
+  EXPECT_EQ(WaitUntil(
+                clock, &target, 10000,
+                [&](void* context) {
+                  ++calls;
+                  return context == &target && calls == 2 ? 1 : 0;
+                },
+                100),
             1);
 }
 

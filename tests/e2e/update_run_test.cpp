@@ -72,7 +72,8 @@ struct RunOutcome {
   // The folder of a drive, mounted or not.
   fs::path Drive(const std::string& which) const {
     const bool sd0 = which == "sd0";
-    for (const fs::path& p : {ws / "media" / (sd0 ? "VANTEL3" : "VANTEL31"), ws / "device" / which}) {
+    for (const fs::path& p :
+         {ws / "media" / (sd0 ? "VANTEL3" : "VANTEL31"), ws / "device" / which}) {
       if (fs::exists(p)) return p;
     }
     return ws / "device" / which;
@@ -113,7 +114,9 @@ class UpdateRunTest : public ::testing::Test {
   fs::path base_;
 };
 
-std::vector<int> FirstPhases() { return {10, 20, 30, 40, 43, 46, 50, 60}; }
+std::vector<int> FirstPhases() {
+  return {10, 20, 30, 40, 43, 46, 50, 60};
+}
 
 std::vector<int> WithTicks(int ticks) {
   std::vector<int> values = FirstPhases();
@@ -135,9 +138,10 @@ TEST_F(UpdateRunTest, SecondGenerationDeviceWithTheSameBluetoothGetsTheTimedWait
   };
   for (const Case& c : {Case{"VO3", "vo3_ver2", 188}, Case{"RU3R", "ru3r_ver2", 108}}) {
     SCOPED_TRACE(c.model);
-    const RunOutcome run = RunScenario(R"({"device": {"versionFile": ")" + std::string(c.versionFile) +
-                                    R"(", "bt": "vt-bt-)" + kDefaultBt + R"("}})",
-                                c.model);
+    const RunOutcome run =
+        RunScenario(R"({"device": {"versionFile": ")" + std::string(c.versionFile) +
+                        R"(", "bt": "vt-bt-)" + kDefaultBt + R"("}})",
+                    c.model);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.Progress(), WithTicks(c.ticks));
     EXPECT_EQ(run.Tagged("[view]"), (std::vector<std::string>{"main", "update", "end"}));
@@ -181,8 +185,8 @@ TEST_F(UpdateRunTest, UartDeviceGetsTheBluetoothImageAndTheLongWait) {
 }
 
 TEST_F(UpdateRunTest, FirstGenerationDeviceTakesTheFirstStageAndComesBackAsSecond) {
-  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-)" +
-                              kDefaultBt + R"("}})");
+  const RunOutcome run =
+      RunScenario(R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-)" + kDefaultBt + R"("}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(run.Progress(), WithTicks(188));
   EXPECT_TRUE(fs::exists(run.Drive("sd0") / "vo3_ver2"));
@@ -196,7 +200,8 @@ TEST_F(UpdateRunTest, DeviceInFirmwareUpgradeModeIsRestoredThenUpdatedFromTheSta
   ASSERT_GE(views.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(views.begin(), views.begin() + 3),
             (std::vector<std::string>{"main", "restore", "main"}));
-  EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "[next]"), 1);  // Next is asked for after the restore
+  EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "[next]"),
+            1);  // Next is asked for after the restore
   const auto progress = run.Progress();
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(std::vector<int>(progress.begin(), progress.begin() + 5),
@@ -230,8 +235,9 @@ TEST_F(UpdateRunTest, FailedUpgradeLeavesTheMarkerAndRetryHandsBluetoothToTheDev
 }
 
 TEST_F(UpdateRunTest, MusicFolderThatHoldsFilesIsKept) {
-  const RunOutcome run = RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "bt": "vt-bt-)" +
-                              kDefaultBt + R"(", "sd0Files": {"Music/mine.mp3": "my song"}}})");
+  const RunOutcome run =
+      RunScenario(R"({"device": {"versionFile": "ru3r_ver2", "bt": "vt-bt-)" + kDefaultBt +
+                  R"(", "sd0Files": {"Music/mine.mp3": "my song"}}})");
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(ReadText(run.Drive("sd0") / "Music" / "mine.mp3"), "my song");
   EXPECT_EQ(std::distance(fs::directory_iterator(run.Drive("sd0") / "Music"), {}), 1);
@@ -300,7 +306,8 @@ TEST_F(UpdateRunTest, EveryFailureShowsItsMessageAndEndsWithRetry) {
        "SD1가 열렸지만 아직 복사 가능한 상태가 아닙니다.\n잠시 후 다시 시도해 주세요."},
       {"SD1 writable too late", R"({"timing": {"sd1WritableDelayMs": 16000}})",
        "SD1가 열렸지만 아직 복사 가능한 상태가 아닙니다.\n잠시 후 다시 시도해 주세요."},
-      {"SD1 vanishes mid-copy", R"({"faults": {"vanishMidCopy": {"drive": "sd1", "afterCopies": 1}}})",
+      {"SD1 vanishes mid-copy",
+       R"({"faults": {"vanishMidCopy": {"drive": "sd1", "afterCopies": 1}}})",
        "LOCALE transfer failed."},
       {"brl install refused",
        R"({"faults": {"fileFaults": [{"op": "rename", "path": "*/brl_temp", "times": null,
@@ -353,7 +360,8 @@ TEST_F(UpdateRunTest, RetryAfterATransientFailureSucceeds) {
 }
 
 TEST_F(UpdateRunTest, PackageVersionNamesTheFailedVersion) {
-  const RunOutcome run = RunScenario(R"({"package": {"targetVersion": "3.6.0", "omit": ["Daisy"]}})");
+  const RunOutcome run =
+      RunScenario(R"({"package": {"targetVersion": "3.6.0", "omit": ["Daisy"]}})");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.LastText(), "VANTEL 3.6.0 version update failed, please try again.");
 }

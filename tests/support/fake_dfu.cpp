@@ -26,7 +26,9 @@ extern "C" int32_t FakeGetProgress() {
   const std::size_t i = static_cast<std::size_t>(live->progressPolls++);
   return p.empty() ? 0 : p[i < p.size() ? i : p.size() - 1];
 }
-extern "C" int32_t FakeReset() { return 0; }
+extern "C" int32_t FakeReset() {
+  return 0;
+}
 extern "C" int32_t FakeGetResult() {
   ++live->results;
   return live->result;

@@ -5,11 +5,16 @@ namespace vantel3::testing {
 namespace {
 const char* Name(ViewId view) {
   switch (view) {
-    case ViewId::kMain: return "main";
-    case ViewId::kRestore: return "restore";
-    case ViewId::kUpdate: return "update";
-    case ViewId::kCheck: return "check";
-    case ViewId::kEnd: return "end";
+    case ViewId::kMain:
+      return "main";
+    case ViewId::kRestore:
+      return "restore";
+    case ViewId::kUpdate:
+      return "update";
+    case ViewId::kCheck:
+      return "check";
+    case ViewId::kEnd:
+      return "end";
   }
   return "?";
 }
@@ -37,7 +42,9 @@ std::vector<std::string> RecordingStepUi::Errors() const {
   return errors;
 }
 
-void RecordingStepUi::ShowOnly(ViewId view) { Record(std::string("[view] ") + Name(view)); }
+void RecordingStepUi::ShowOnly(ViewId view) {
+  Record(std::string("[view] ") + Name(view));
+}
 
 void RecordingStepUi::SetMessage(ViewId view, const std::string& text) {
   Record(std::string("[text ") + Name(view) + "] " + text);
