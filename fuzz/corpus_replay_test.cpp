@@ -27,6 +27,7 @@ const std::map<std::string, FuzzTarget>& Targets() {
       {"rewrite_df", FuzzRewriteDf},
       {"mountinfo", FuzzMountInfo},
       {"udev_label", FuzzUdevLabel},
+      {"scenario", FuzzScenario},
   };
   return targets;
 }
@@ -73,7 +74,7 @@ TEST_P(CorpusReplayTest, EveryFileKeepsEveryProperty) {
 
 INSTANTIATE_TEST_SUITE_P(Corpora, CorpusReplayTest,
                          testing::Values("package_version_file", "device_version_text",
-                                         "rewrite_df", "mountinfo", "udev_label"),
+                                         "rewrite_df", "mountinfo", "udev_label", "scenario"),
                          [](const testing::TestParamInfo<std::string>& info) {
                            return info.param;
                          });

@@ -9,6 +9,7 @@
 #include "formats/device_version_file.h"
 #include "formats/package_version_file.h"
 #include "platform/linux_volume_source.h"
+#include "sim/scenario.h"
 
 namespace vantel3 {
 
@@ -168,6 +169,22 @@ int FuzzUdevLabel(const uint8_t* data, std::size_t size) {
   if (!found && label != "unchanged") return Fail("label changed without a label");
   if (found && text.find("ID_FS_LABEL") == std::string_view::npos) {
     return Fail("label found without an ID_FS_LABEL line");
+  }
+  return 0;
+}
+
+int FuzzScenario(const uint8_t* data, std::size_t size) {
+  const std::string_view json = AsText(data, size);
+  Scenario scenario;
+  std::string error;
+  const int parsed = ParseScenario(json, scenario, error);
+  if (parsed != 0 && parsed != 1) return Fail("ParseScenario result not 0 or 1");
+  if (parsed == 0 && error.empty()) return Fail("a refused scenario without a reason");
+  // The same document gives the same answer again.
+  Scenario again;
+  std::string againError;
+  if (ParseScenario(json, again, againError) != parsed || againError != error) {
+    return Fail("ParseScenario is not deterministic");
   }
   return 0;
 }

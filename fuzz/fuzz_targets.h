@@ -39,4 +39,8 @@ int FuzzMountInfo(const uint8_t* data, std::size_t size);
 // found.
 int FuzzUdevLabel(const uint8_t* data, std::size_t size);
 
+// A simulator scenario document through ParseScenario: the result is 0 or 1, a refusal says
+// why, and the same document gives the same answer twice.
+int FuzzScenario(const uint8_t* data, std::size_t size);
+
 }  // namespace vantel3

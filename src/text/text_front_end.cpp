@@ -8,6 +8,7 @@
 #include "platform/linux_volume_source.h"
 #include "platform/path_limit.h"
 #include "platform/posix_file_system.h"
+#include "platform/sleep_inhibitor.h"
 #include "sim/sim_workspace.h"
 #include "text/text_step_ui.h"
 #include "workflow/update_worker.h"
@@ -189,8 +190,14 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
     }
   }
 
+  // The computer must not fall asleep while a real device is halfway through an update.
+  std::unique_ptr<SleepInhibitor> sleepLock =
+      simulate ? std::make_unique<NoSleepInhibitor>() : MakeSystemSleepInhibitor();
   for (std::size_t run = 0;; ++run) {
-    const int result = UpdateWorker(context, services, ui);
+    const int result = [&] {
+      SleepInhibitGuard awake(*sleepLock);
+      return UpdateWorker(context, services, ui);
+    }();
     bool retry = false;
     if (ui.endAction() == EndAction::kRetry) {
       if (virtualClock != nullptr) {
@@ -201,6 +208,8 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
       }
     }
     if (!retry) return result == 0 ? kExitSuccess : kExitFailureEnd;
+    // A person retrying restarts the device first, as the failure texts ask.
+    if (simulate) workspace->device().PowerCycle();
   }
 }
 

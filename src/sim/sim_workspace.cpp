@@ -1,0 +1,258 @@
+#include "sim/sim_workspace.h"
+
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "formats/package_version_file.h"
+
+namespace vantel3 {
+
+namespace {
+
+constexpr const char* kLibraryFileName = "libhiddfu.so";
+constexpr const char* kProgramFileName = "vantel3-updater";
+
+bool Omitted(const Scenario& scenario, const char* name) {
+  return scenario.package.omit.count(name) != 0;
+}
+
+// Image bytes: a header line naming the version, then filler so copies move real data.
+std::string Image(const char* header, const std::string& version, char fill) {
+  return header + version + "\n" + std::string(4096, fill);
+}
+
+// Small files in nested folders of each content folder.
+struct PackageFile {
+  const char* folder;
+  const char* path;
+  const char* content;
+};
+constexpr PackageFile kContentFiles[] = {
+    {"locale", "en/messages.txt", "update=Update\n"},
+    {"locale", "ko/messages.txt", "update=업데이트\n"},
+    {"locale", "index.txt", "en ko\n"},
+    {"brl", "tables/en-us-g2.ctb", "include en-us-g1.ctb\n"},
+    {"brl", "tables/en-us-g1.ctb", "sign ! 235\n"},
+    {"brl", "ko.tbl", "ko 1\n"},
+    {"Daisy", "book1/ncc.html", "<html><title>Book 1</title></html>\n"},
+    {"Daisy", "book1/audio/01.mp3", "ID3 chapter one"},
+    {"Music", "samples/track01.mp3", "ID3 track one"},
+};
+
+constexpr FsOp kRuledOps[] = {
+    FsOp::kStatus,     FsOp::kListDirectory, FsOp::kCreateDirectory, FsOp::kRemoveDirectory,
+    FsOp::kRemoveFile, FsOp::kRename,        FsOp::kCopyFile,        FsOp::kReadFile,
+    FsOp::kWriteFile,  FsOp::kFlushFile,     FsOp::kSyncFileSystem,
+};
+
+FsOp ToFsOp(FileOp op) {
+  switch (op) {
+    case FileOp::kAny:
+    case FileOp::kStatus:
+      return FsOp::kStatus;
+    case FileOp::kListDirectory:
+      return FsOp::kListDirectory;
+    case FileOp::kCreateDirectory:
+      return FsOp::kCreateDirectory;
+    case FileOp::kRemoveDirectory:
+      return FsOp::kRemoveDirectory;
+    case FileOp::kRemoveFile:
+      return FsOp::kRemoveFile;
+    case FileOp::kRename:
+      return FsOp::kRename;
+    case FileOp::kCopyFile:
+      return FsOp::kCopyFile;
+    case FileOp::kReadFile:
+      return FsOp::kReadFile;
+    case FileOp::kWriteFile:
+      return FsOp::kWriteFile;
+    case FileOp::kFlushFile:
+      return FsOp::kFlushFile;
+    case FileOp::kSyncFileSystem:
+      return FsOp::kSyncFileSystem;
+  }
+  return FsOp::kStatus;
+}
+
+}  // namespace
+
+SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string root, bool keep)
+    : scenario_(scenario),
+      root_(std::move(root)),
+      keep_(keep),
+      device_(std::make_unique<SimulatedDevice>(scenario_, clock, posixFs_, root_)),
+      simFs_(posixFs_, *device_),
+      faultFs_(simFs_),
+      volumes_(*device_),
+      programPath_(root_ + "/program/" + kProgramFileName) {
+  // A call refused by a rule never reaches the device's file system; the device still sees
+  // the time move.
+  faultFs_.SetHook([device = device_.get()](FsOp, const Path&) { device->Tick(); });
+  for (const FileFault& fault : scenario_.faults.fileFaults) {
+    const int count =
+        fault.times ? static_cast<int>(*fault.times) : FaultInjectingFileSystem::kAlways;
+    if (fault.op == FileOp::kAny) {
+      for (FsOp op : kRuledOps) faultFs_.AddFault(op, fault.pathPattern, fault.error, count);
+    } else {
+      faultFs_.AddFault(ToFsOp(fault.op), fault.pathPattern, fault.error, count);
+    }
+  }
+}
+
+SimWorkspace::~SimWorkspace() {
+  if (attach_ != nullptr) attach_(nullptr);
+  if (!keep_) {
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+}
+
+std::unique_ptr<SimWorkspace> SimWorkspace::Create(const Scenario& scenario, Clock& clock,
+                                                   const SimWorkspaceOptions& options,
+                                                   std::string& error) {
+  std::string root;
+  const bool keep = !options.keepDir.empty();
+  if (keep) {
+    std::error_code ec;
+    const Path dir = std::filesystem::absolute(options.keepDir, ec).lexically_normal();
+    if (!ec) std::filesystem::create_directories(dir, ec);
+    if (ec) {
+      error = options.keepDir + ": " + ec.message();
+      return nullptr;
+    }
+    PosixFileSystem fs;
+    std::vector<DirEntry> entries;
+    if (std::error_code lec = fs.ListDirectory(dir, entries); lec || !entries.empty()) {
+      error = options.keepDir + (lec ? ": " + lec.message() : ": not empty");
+      return nullptr;
+    }
+    root = dir.string();
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+  } else {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vantel3-sim-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      error = "cannot create a temp folder from " + pattern;
+      return nullptr;
+    }
+    std::error_code ec;
+    root = std::filesystem::absolute(pattern, ec).lexically_normal().string();
+    if (ec) root = pattern;
+  }
+
+  std::unique_ptr<SimWorkspace> workspace(new SimWorkspace(scenario, clock, root, keep));
+  const std::string library = options.libraryPath.empty() ? FindSimLibrary() : options.libraryPath;
+  if (!workspace->Build(library, error)) return nullptr;
+  return workspace;
+}
+
+std::unique_ptr<SimWorkspace> SimWorkspace::Create(const Scenario& scenario, Clock& clock,
+                                                   const std::string& keepDir, std::string& error) {
+  SimWorkspaceOptions options;
+  options.keepDir = keepDir;
+  return Create(scenario, clock, options, error);
+}
+
+int SimWorkspace::Build(const std::string& libraryPath, std::string& error) {
+  auto fail = [&](const std::string& path, std::error_code ec) {
+    error = path + ": " + ec.message();
+    return 0;
+  };
+  for (const char* folder : {"/data", "/program"}) {
+    if (std::error_code ec = posixFs_.CreateDirectory(root_ + folder)) {
+      return fail(root_ + folder, ec);
+    }
+  }
+  if (!WritePackage(libraryPath, error)) return 0;
+  if (scenario_.program.faBinPresent) {
+    if (std::error_code ec = posixFs_.WriteFile(programMarkerPath(), std::string(1, '\x01'))) {
+      return fail(programMarkerPath(), ec);
+    }
+  }
+  return device_->Start(error);
+}
+
+int SimWorkspace::WritePackage(const std::string& libraryPath, std::string& error) {
+  const PackageScenario& p = scenario_.package;
+  const std::string data = packageDir();
+  auto write = [&](const std::string& path, std::string_view bytes) {
+    if (std::error_code ec = posixFs_.WriteFile(path, bytes)) {
+      error = path + ": " + ec.message();
+      return false;
+    }
+    return true;
+  };
+  auto makeDirs = [&](const std::string& base, const std::string& relative) {
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos;
+         slash = relative.find('/', slash + 1)) {
+      const std::string dir = base + "/" + relative.substr(0, slash);
+      if (std::error_code ec = posixFs_.CreateDirectory(dir); ec && ec != std::errc::file_exists) {
+        error = dir + ": " + ec.message();
+        return false;
+      }
+    }
+    return true;
+  };
+
+  if (!Omitted(scenario_, "version.bin")) {
+    std::string bytes;
+    if (EncodePackageVersionFile(p.targetVersion, p.btVersion, bytes) == 0) {
+      error = "the package versions cannot be written to version.bin";
+      return 0;
+    }
+    if (!write(data + "/version.bin", bytes)) return 0;
+  }
+  if (!Omitted(scenario_, "RU3R.bin") &&
+      !write(data + "/RU3R.bin", Image(kSimFirmwareHeader, p.targetVersion, 'F'))) {
+    return 0;
+  }
+  if (!Omitted(scenario_, "VO3Sboot.bin") &&
+      !write(data + "/VO3Sboot.bin", Image(kSimBootLoaderHeader, p.targetVersion, 'B'))) {
+    return 0;
+  }
+  if (!Omitted(scenario_, "firmware.dfu") &&
+      !write(data + "/firmware.dfu",
+             Image(kSimBluetoothHeader, p.firmwareDfuBtVersion.value_or(p.btVersion), 'D'))) {
+    return 0;
+  }
+  for (const char* folder : {"locale", "brl", "Daisy", "Music"}) {
+    if (Omitted(scenario_, folder)) continue;
+    if (!makeDirs(data, std::string(folder) + "/")) return 0;
+    for (const PackageFile& file : kContentFiles) {
+      if (std::string_view(file.folder) != folder) continue;
+      const std::string relative = std::string(folder) + "/" + file.path;
+      if (!makeDirs(data, relative) || !write(data + "/" + relative, file.content)) return 0;
+    }
+  }
+  if (!Omitted(scenario_, kLibraryFileName)) {
+    if (libraryPath.empty()) {
+      error =
+          "the stand-in library libhiddfu.so was not found (build the target hiddfu, or set "
+          "VANTEL3_SIM_LIBRARY)";
+      return 0;
+    }
+    if (std::error_code ec = posixFs_.CopyFile(libraryPath, this->libraryPath())) {
+      error = libraryPath + ": " + ec.message();
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int SimWorkspace::AttachToLibrary(LibraryLoader& loader, void* module) {
+  if (module == nullptr) return 0;
+  auto attach =
+      reinterpret_cast<Vantel3SimAttachFn>(loader.Symbol(module, VANTEL3_SIM_ATTACH_EXPORT));
+  if (attach == nullptr) return 0;
+  if (attach_ != nullptr && attach_ != attach) attach_(nullptr);
+  attach_ = attach;
+  attach_(&device_->DfuEndpoint());
+  return 1;
+}
+
+}  // namespace vantel3
