@@ -41,10 +41,13 @@ class Fd {
   int fd_;
 };
 
+// Every open is non-blocking: opening a FIFO (or a serial device) for reading or writing
+// would otherwise wait, possibly for ever, for the other end. Regular files and folders
+// ignore the flag; the callers refuse what is not a regular file or a folder after fstat.
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
   do {
-    fd = ::open(path, flags | O_CLOEXEC, mode);
+    fd = ::open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -185,6 +188,8 @@ std::error_code PosixFileSystem::CopyFile(const Path& from, const Path& to) {
   if (!out.ok()) return LastError();
   struct stat outSt;
   if (::fstat(out.get(), &outSt) != 0) return LastError();
+  // A pipe or device at the destination is no file to copy into.
+  if (!S_ISREG(outSt.st_mode)) return std::make_error_code(std::errc::invalid_argument);
   if (outSt.st_dev == st.st_dev && outSt.st_ino == st.st_ino) {
     return std::make_error_code(std::errc::invalid_argument);
   }
@@ -234,9 +239,12 @@ std::error_code PosixFileSystem::ReadFile(const Path& path, std::size_t maxBytes
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return LastError();
   if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
-  // Regular files are read in one go; other files (/proc, pipes) grow the buffer as they go.
+  // A pipe, socket or device would block or never end; only regular files are read.
+  if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+  // Read in one go when the size is known; files of /proc and /sys say 0 and are read as
+  // they come, the buffer growing on the way.
   const std::size_t firstGuess =
-      S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size) : std::size_t{4096};
+      st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : std::size_t{4096};
   out.resize(std::min(maxBytes, firstGuess));
   std::size_t got = 0;
   while (got < maxBytes) {
