@@ -55,7 +55,8 @@ int RunSimHelper(const std::vector<std::string>& argv, std::string& error) {
     error = argv[0] + " did not exit normally";
     return -1;
   }
-  if (WEXITSTATUS(status) != 0) error = argv[0] + " exited with " + std::to_string(WEXITSTATUS(status));
+  if (WEXITSTATUS(status) != 0)
+    error = argv[0] + " exited with " + std::to_string(WEXITSTATUS(status));
   return WEXITSTATUS(status);
 }
 

@@ -213,7 +213,8 @@ int SimulatedDevice::Restart(std::string& error) {
   const bool sd1Mounted = !sd1Home && present(WithoutSlash(MountRoot(SimDrive::kSd1)));
   if ((!sd0Home && !sd0Mounted) || (!sd1Home && !sd1Mounted)) {
     error = std::string("the folder of ") + (!sd0Home && !sd0Mounted ? "SD0" : "SD1") +
-            " is neither at " + HomeFolder(!sd0Home && !sd0Mounted ? SimDrive::kSd0 : SimDrive::kSd1) +
+            " is neither at " +
+            HomeFolder(!sd0Home && !sd0Mounted ? SimDrive::kSd0 : SimDrive::kSd1) +
             " nor at its mount point";
     return 0;
   }

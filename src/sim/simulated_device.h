@@ -13,8 +13,8 @@
 #include "platform/file_system.h"
 #include "platform/volume_source.h"
 #include "sim/scenario.h"
-#include "sim/sim_exfat.h"
 #include "sim/sim_dfu_endpoint.h"
+#include "sim/sim_exfat.h"
 
 namespace vantel3 {
 

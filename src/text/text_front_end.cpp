@@ -76,8 +76,7 @@ int ParseOptions(const std::vector<std::string>& args, Options& options, std::st
       if (!value(text)) return 0;
       double speed = 0;
       const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), speed);
-      if (ec != std::errc() || end != text.data() + text.size() || !(speed > 0) ||
-          speed > 1e6) {
+      if (ec != std::errc() || end != text.data() + text.size() || !(speed > 0) || speed > 1e6) {
         error = "--speed needs a number above 0, not \"" + text + "\"";
         return 0;
       }

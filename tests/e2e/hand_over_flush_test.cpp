@@ -45,8 +45,8 @@ std::vector<std::string> Written(const FsCall& call) {
 }
 
 struct HandOver {
-  std::string marker;       // full path of the marker
-  std::size_t createdAt;    // index of its WriteFile in the call log
+  std::string marker;     // full path of the marker
+  std::size_t createdAt;  // index of its WriteFile in the call log
   std::vector<std::string> problems;
 };
 
@@ -66,9 +66,29 @@ std::vector<HandOver> CheckHandOvers(const std::vector<FsCall>& calls,
     const std::string root = Normal(markerPath.parent_path());
     HandOver h{markerPath.string(), m, {}};
 
+    // What stands on the drive when the marker is written, with the index of its last
+    // write: a removal takes a path out, a rename carries what lay under its source along.
     std::map<std::string, std::size_t> lastWrite;
     for (std::size_t i = 0; i < m; ++i) {
-      for (const std::string& p : Written(calls[i])) {
+      const FsCall& c = calls[i];
+      if (c.result || c.injected) continue;
+      if (c.op == FsOp::kRemoveFile || c.op == FsOp::kRemoveDirectory || c.op == FsOp::kRename) {
+        const std::string from = Normal(c.path);
+        std::map<std::string, std::size_t> moved;
+        for (auto it = lastWrite.begin(); it != lastWrite.end();) {
+          if (Under(it->first, from)) {
+            if (c.op == FsOp::kRename)
+              moved[Normal(c.to) + it->first.substr(from.size())] = it->second;
+            it = lastWrite.erase(it);
+          } else {
+            ++it;
+          }
+        }
+        for (const auto& [p, at] : moved) {
+          if (Under(p, root)) lastWrite[p] = at;
+        }
+      }
+      for (const std::string& p : Written(c)) {
         if (Under(p, root)) lastWrite[p] = i;
       }
     }
@@ -147,7 +167,8 @@ TEST(HandOverFlushTest, EverythingWrittenIsOnTheMediumBeforeTheDeviceIsToldToTak
       {"first generation, first stage then the main update",
        R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-030108-002-251124-114355"}})",
        {"sd0:update_go", "sd0:files_cp_ok_pc", "sd1:files_cp_ok_pc"}},
-      {"second generation, Bluetooth over USB", R"({"device": {"versionFile": "ru3r_ver2"}})",
+      {"second generation, Bluetooth over USB",
+       R"({"device": {"versionFile": "ru3r_ver2"}})",
        {"sd0:files_cp_ok_pc", "sd1:files_cp_ok_pc"}},
       {"uart: the device flashes firmware.dfu itself",
        R"({"device": {"versionFile": "vo3_ver2", "df": "uart"}})",
@@ -192,9 +213,9 @@ TEST(HandOverFlushTest, CheckerFindsUnflushedWritesAndUnflushedMarkers) {
         call(FsOp::kSyncFileSystem, root), call(FsOp::kWriteFile, root / "files_cp_ok_pc"),
         call(FsOp::kFlushFile, root / "files_cp_ok_pc")},
        0},
-      {"flushed file by file", {call(FsOp::kWriteFile, root / "a"), call(FsOp::kFlushFile, root / "a"),
-                                call(FsOp::kWriteFile, root / "update_go"),
-                                call(FsOp::kFlushFile, root / "update_go")},
+      {"flushed file by file",
+       {call(FsOp::kWriteFile, root / "a"), call(FsOp::kFlushFile, root / "a"),
+        call(FsOp::kWriteFile, root / "update_go"), call(FsOp::kFlushFile, root / "update_go")},
        0},
       {"written after the sync",
        {call(FsOp::kSyncFileSystem, root), call(FsOp::kCreateDirectory, root / "Music_temp"),
@@ -207,6 +228,18 @@ TEST(HandOverFlushTest, CheckerFindsUnflushedWritesAndUnflushedMarkers) {
         call(FsOp::kWriteFile, root / "files_cp_ok_pc"),
         call(FsOp::kFlushFile, root / "files_cp_ok_pc")},
        1},
+      {"folder renamed after the sync",
+       {call(FsOp::kCreateDirectory, root / "Music_temp"),
+        call(FsOp::kWriteFile, root / "Music_temp" / "a.mp3"), call(FsOp::kSyncFileSystem, root),
+        call(FsOp::kRename, root / "Music_temp", root / "Music"),
+        call(FsOp::kWriteFile, root / "files_cp_ok_pc"),
+        call(FsOp::kFlushFile, root / "files_cp_ok_pc")},
+       1},
+      {"removed before the marker",
+       {call(FsOp::kCreateDirectory, root / "__vantel_write_probe__"),
+        call(FsOp::kRemoveDirectory, root / "__vantel_write_probe__"),
+        call(FsOp::kWriteFile, root / "update_go"), call(FsOp::kFlushFile, root / "update_go")},
+       0},
       {"marker never flushed",
        {call(FsOp::kSyncFileSystem, root), call(FsOp::kWriteFile, root / "update_go"),
         call(FsOp::kWriteFile, root / "other")},

@@ -7,18 +7,18 @@
 // the version file complete.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iostream>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <random>
 #include <set>
@@ -27,7 +27,6 @@
 #include <vector>
 
 #include "formats/device_version_file.h"
-#include "platform/posix_file_system.h"
 #include "sim/sim_kill_switch.h"
 
 extern char** environ;
@@ -44,8 +43,8 @@ std::string ReadText(const fs::path& path) {
 
 struct ChildResult {
   bool exited = false;
-  int status = -1;    // exit status when exited
-  int signal = 0;     // the signal that ended it otherwise
+  int status = -1;  // exit status when exited
+  int signal = 0;   // the signal that ended it otherwise
   std::string out;
 };
 
@@ -99,16 +98,49 @@ ChildResult RunChild(const std::vector<std::string>& args, const std::vector<std
   return result;
 }
 
-// Every file and folder under the workspace's drive folders (mounted or not), with the
-// contents of the files: what "the drives" hold.
+bool IsVersionFileName(const std::string& name) {
+  return name == kVersionFileVo3Gen2 || name == kVersionFileRu3rGen2 ||
+         name == kVersionFileVo3Gen1 || name == kVersionFileRu3rGen1 || name == kVersionFileVtGen1;
+}
+
+// The version file as far as the updater decides it: the model (from the name) and the
+// transport; "<unreadable>" when "fw", "bt" or "df" cannot be read from it. Its versions are
+// the device's own business: they change with the moment the device finishes, which a run
+// that took a different way (a Retry, a restore) reaches at a different time.
+std::string VersionFileDigest(const std::string& name, const std::string& bytes) {
+  const std::string text = JoinTextLines(bytes, "");
+  std::string value;
+  std::string df;
+  for (const char* key : {"\"fw\"", "\"bt\""}) {
+    if (ExtractVersionValue(text, key, value) != 1) return "<unreadable>";
+  }
+  if (ExtractVersionValue(text, "\"df\"", df) != 1) return "<unreadable>";
+  return "<version file " + name + ", df " + df + ">";
+}
+
+// Every file and folder on the drives SD0 and SD1 (wherever their folder is now: shown at
+// its mount point or closed), with the files' contents: what "the drives" hold. The markers
+// in a drive's root are left out: they are the device's to consume, and whether it has done
+// so when the updater exits depends on whether the last wait touched the device at all (the
+// simulated device moves only when it is asked something).
 std::map<std::string, std::string> DriveSnapshot(const fs::path& ws) {
   std::map<std::string, std::string> snapshot;
-  for (const char* top : {"media", "device"}) {
+  const std::pair<const char*, std::vector<fs::path>> drives[] = {
+      {"sd0", {ws / "media" / "VANTEL3", ws / "device" / "sd0"}},
+      {"sd1", {ws / "media" / "VANTEL31", ws / "device" / "sd1"}},
+  };
+  for (const auto& [drive, places] : drives) {
+    const fs::path folder = fs::exists(places[0]) ? places[0] : places[1];
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(ws / top, ec);
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      const std::string relative = fs::relative(it->path(), ws).string();
-      snapshot[relative] = it->is_directory() ? std::string("<folder>") : ReadText(it->path());
+      const std::string relative = fs::relative(it->path(), folder).string();
+      if (relative == "files_cp_ok_pc" || relative == "update_go" || relative == "firmware.no") {
+        continue;
+      }
+      std::string content = it->is_directory() ? std::string("<folder>") : ReadText(it->path());
+      if (IsVersionFileName(relative)) content = VersionFileDigest(relative, content);
+      snapshot[std::string(drive) + "/" + relative] = content;
     }
   }
   return snapshot;
@@ -171,8 +203,8 @@ std::vector<KillPoint> ChoosePoints(const std::vector<TracedCall>& calls, uint32
   std::vector<uint64_t> copyCalls;
   for (const TracedCall& c : calls) {
     const std::string name = fs::path(c.path).filename().string();
-    if (c.op == "WriteFile" && (name == "update_go" || name == "files_cp_ok_pc" ||
-                                name == "firmware.no")) {
+    if (c.op == "WriteFile" &&
+        (name == "update_go" || name == "files_cp_ok_pc" || name == "firmware.no")) {
       points.push_back({c.number, false, "before writing " + name});
       points.push_back({c.number, true, "inside the write of " + name});
       points.push_back({c.number + 1, false, "right after writing " + name});
@@ -242,6 +274,7 @@ TEST_F(InterruptedRunTest, RunKilledAnywhereIsCompletedByTheNextRun) {
   int tried = 0;
   int survived = 0;
   int neededRetry = 0;
+  std::string retried;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path dir = base_ / c.name;
@@ -284,29 +317,30 @@ TEST_F(InterruptedRunTest, RunKilledAnywhereIsCompletedByTheNextRun) {
       const bool succeeded = resumed.exited && resumed.status == 0;
       EXPECT_TRUE(succeeded) << resumed.out;
       const auto actual = DriveSnapshot(ws);
-      EXPECT_EQ(actual, expected) << Describe(actual, expected);
+      EXPECT_TRUE(actual == expected) << "the drives differ from the uninterrupted run's:\n"
+                                      << Describe(actual, expected);
       const bool sameMarker = fs::exists(ws / "program" / "fa.bin") == faBinAfterClean;
       EXPECT_TRUE(sameMarker);
       // The version file is complete and holds every value the updater reads.
-      PosixFileSystem posix;
-      std::string root = (ws / "media" / "VANTEL3").string() + "/";
-      std::string versionPath;
-      bool versionFileOk = ChooseDeviceVersionFile(posix, root, versionPath) == 1;
-      const std::string text = JoinTextLines(ReadText(versionPath), "");
-      for (const char* key : {"\"fw\"", "\"bt\"", "\"df\""}) {
-        std::string value;
-        versionFileOk = versionFileOk && ExtractVersionValue(text, key, value) == 1;
+      bool versionFileOk = false;
+      for (const auto& [path, content] : actual) {
+        if (path.rfind("sd0/", 0) == 0 && IsVersionFileName(path.substr(4))) {
+          versionFileOk = content != "<unreadable>";
+        }
       }
-      EXPECT_TRUE(versionFileOk) << versionPath << ": " << text;
+      EXPECT_TRUE(versionFileOk);
       if (died && succeeded && actual == expected && sameMarker && versionFileOk) {
         ++survived;
-        if (resumed.out.find("[error]") != std::string::npos) ++neededRetry;
+        if (resumed.out.find("[error]") != std::string::npos) {
+          ++neededRetry;
+          retried += std::string(" ") + c.name + ":" + tag + "(" + point.why + ")";
+        }
         fs::remove_all(ws);
       }
     }
   }
   std::cout << "[ kill points ] tried " << tried << ", survived " << survived << " (of which "
-            << neededRetry << " needed a Retry in the second run)\n";
+            << neededRetry << " needed a Retry in the second run:" << retried << ")\n";
   EXPECT_GE(tried, 50);
   EXPECT_EQ(survived, tried);
 }
