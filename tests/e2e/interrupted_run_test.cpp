@@ -28,6 +28,7 @@
 
 #include "formats/device_version_file.h"
 #include "sim/sim_kill_switch.h"
+#include "text/text_front_end.h"
 
 extern char** environ;
 
@@ -343,6 +344,34 @@ TEST_F(InterruptedRunTest, RunKilledAnywhereIsCompletedByTheNextRun) {
             << neededRetry << " needed a Retry in the second run:" << retried << ")\n";
   EXPECT_GE(tried, 50);
   EXPECT_EQ(survived, tried);
+}
+
+TEST_F(InterruptedRunTest, ResumeNeedsASimulationAndAWorkspace) {
+  const fs::path scenario = base_ / "scenario.json";
+  std::ofstream(scenario) << "{}";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"--resume", base_.string()}, kExitUsage, "need --simulate"},
+      {{"--simulate", scenario.string(), "--keep", (base_ / "a").string(), "--resume",
+        base_.string()},
+       kExitUsage,
+       "cannot be used together"},
+      {{"--simulate", scenario.string(), "--virtual-clock", "--resume", base_.string()},
+       kExitFailureEnd,
+       "not a simulation workspace"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunTextFrontEnd(c.args, in, out, err), c.status);
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+  }
 }
 
 }  // namespace
