@@ -160,19 +160,22 @@ TEST(HandOverFlushTest, EverythingWrittenIsOnTheMediumBeforeTheDeviceIsToldToTak
   struct Case {
     const char* name;
     const char* scenario;
-    // Hand-over markers expected, by drive: "sd0:update_go", "sd1:files_cp_ok_pc", ...
+    // Markers expected, by drive: "sd0:update_go", "sd1:files_cp_ok_pc", ...
     std::vector<std::string> handOvers;
   };
   const Case cases[] = {
       {"first generation, first stage then the main update",
        R"({"device": {"versionFile": "vo3_ver", "bt": "vt-bt-030108-002-251124-114355"}})",
-       {"sd0:update_go", "sd0:files_cp_ok_pc", "sd1:files_cp_ok_pc"}},
+       {"sd0:update_go", "sd0:files_cp_ok_pc", "sd0:firmware.no", "sd1:files_cp_ok_pc"}},
       {"second generation, Bluetooth over USB",
        R"({"device": {"versionFile": "ru3r_ver2"}})",
        {"sd0:files_cp_ok_pc", "sd1:files_cp_ok_pc"}},
       {"uart: the device flashes firmware.dfu itself",
        R"({"device": {"versionFile": "vo3_ver2", "df": "uart"}})",
        {"sd0:files_cp_ok_pc", "sd1:files_cp_ok_pc"}},
+      {"same Bluetooth: firmware.no, which the device reads when it closes SD0",
+       R"({"device": {"versionFile": "vo3_ver2", "bt": "vt-bt-030108-002-251124-114355"}})",
+       {"sd0:files_cp_ok_pc", "sd0:firmware.no", "sd1:files_cp_ok_pc"}},
       {"fa.bin switches the device to uart (version file rewritten)",
        R"({"device": {"versionFile": "ru3r_ver2", "df": "usb"}, "program": {"faBinPresent": true}})",
        {"sd0:files_cp_ok_pc", "sd1:files_cp_ok_pc"}},
@@ -181,7 +184,10 @@ TEST(HandOverFlushTest, EverythingWrittenIsOnTheMediumBeforeTheDeviceIsToldToTak
     SCOPED_TRACE(c.name);
     const RunResult run = RunOnce(c.scenario);
     ASSERT_EQ(run.result, 0) << ::testing::PrintToString(run.errors);
-    const auto handOvers = CheckHandOvers(run.calls, {"update_go", "files_cp_ok_pc"});
+    // "firmware.no" hands nothing over, but the device reads it when SD0 closes: it gets the
+    // same care.
+    const auto handOvers =
+        CheckHandOvers(run.calls, {"update_go", "files_cp_ok_pc", "firmware.no"});
     std::vector<std::string> seen;
     for (const HandOver& h : handOvers) {
       const std::string drive = Under(h.marker, run.sd1Root) ? "sd1" : "sd0";
