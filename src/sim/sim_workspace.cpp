@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/package_version_file.h"
+#include "platform/posix_file_system.h"
 
 namespace vantel3 {
 
@@ -86,9 +87,11 @@ SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string r
       keep_(keep),
       device_(std::make_unique<SimulatedDevice>(scenario_, clock, posixFs_, root_)),
       simFs_(posixFs_, *device_),
-      faultFs_(simFs_),
+      killFs_(simFs_, SimKillSwitchFromEnvironment()),
+      faultFs_(killFs_),
       volumes_(*device_),
       programPath_(root_ + "/program/" + kProgramFileName) {
+  device_->UseExfatDevices(SimExfatDevicesFromEnvironment());
   // A call refused by a rule never reaches the device's file system; the device still sees
   // the time move.
   faultFs_.SetHook([device = device_.get()](FsOp, const Path&) { device->Tick(); });
@@ -105,6 +108,8 @@ SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string r
 
 SimWorkspace::~SimWorkspace() {
   if (attach_ != nullptr) attach_(nullptr);
+  // The device goes first: it unmounts drives that live on their own file systems.
+  device_.reset();
   if (!keep_) {
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);
@@ -156,6 +161,29 @@ std::unique_ptr<SimWorkspace> SimWorkspace::Create(const Scenario& scenario, Clo
   SimWorkspaceOptions options;
   options.keepDir = keepDir;
   return Create(scenario, clock, options, error);
+}
+
+std::unique_ptr<SimWorkspace> SimWorkspace::Open(const std::string& dir, const Scenario& scenario,
+                                                 Clock& clock, std::string& error) {
+  std::error_code ec;
+  const Path absolute = std::filesystem::absolute(dir, ec).lexically_normal();
+  if (ec) {
+    error = dir + ": " + ec.message();
+    return nullptr;
+  }
+  std::string root = absolute.string();
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  PosixFileSystem fs;
+  for (const char* folder : {"/data", "/program", "/media", "/device"}) {
+    EntryType type = EntryType::kOther;
+    if (fs.Status(root + folder, type) || type != EntryType::kDirectory) {
+      error = dir + ": not a simulation workspace (no folder " + (folder + 1) + ")";
+      return nullptr;
+    }
+  }
+  std::unique_ptr<SimWorkspace> workspace(new SimWorkspace(scenario, clock, root, true));
+  if (!workspace->device_->Restart(error)) return nullptr;
+  return workspace;
 }
 
 int SimWorkspace::Build(const std::string& libraryPath, std::string& error) {

@@ -16,6 +16,7 @@
 #include "platform/volume_source.h"
 #include "sim/scenario.h"
 #include "sim/sim_file_system.h"
+#include "sim/sim_kill_switch.h"
 #include "sim/simulated_device.h"
 
 namespace vantel3 {
@@ -43,6 +44,14 @@ class SimWorkspace {
   // The same with only a folder to keep (empty: a temp folder, removed afterwards).
   static std::unique_ptr<SimWorkspace> Create(const Scenario& scenario, Clock& clock,
                                               const std::string& keepDir, std::string& error);
+  // Takes up the workspace that an earlier process left in `dir` (its package and program
+  // folders as they are) after the user restarted the device: whatever the earlier run left
+  // on the drives stays, the device comes up in normal mode with SD0 mounted and SD1 closed,
+  // and what it runs (generation, model, versions, transport) is read from the version file
+  // on SD0 (the scenario's values where SD0 holds none). The folder is kept afterwards.
+  // Returns null with `error` when `dir` holds no workspace or its drives cannot be found.
+  static std::unique_ptr<SimWorkspace> Open(const std::string& dir, const Scenario& scenario,
+                                            Clock& clock, std::string& error);
   ~SimWorkspace();
   SimWorkspace(const SimWorkspace&) = delete;
   SimWorkspace& operator=(const SimWorkspace&) = delete;
@@ -83,6 +92,8 @@ class SimWorkspace {
   PosixFileSystem posixFs_;
   std::unique_ptr<SimulatedDevice> device_;
   SimFileSystem simFs_;
+  // Numbers the calls; dies where $VANTEL3_SIM_KILL_AT_CALL says (see sim_kill_switch.h).
+  SimKillSwitch killFs_;
   FaultInjectingFileSystem faultFs_;
   SimVolumeSource volumes_;
   FixedProgramPath programPath_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "dfu/dfu_binding.h"
@@ -83,6 +84,48 @@ TEST(SimWorkspaceTest, KeptFolderMustBeEmptyAndStays) {
   std::string error;
   EXPECT_EQ(SimWorkspace::Create(Scenario{}, clock, dir.string(), error), nullptr);
   EXPECT_THAT(error, ::testing::HasSubstr("not empty"));
+  fs::remove_all(dir);
+}
+
+// What an updater killed while SD1 was shown leaves behind, taken up after a restart.
+TEST(SimWorkspaceTest, OpenTakesUpTheDrivesAsAKilledRunLeftThem) {
+  VirtualClock clock;
+  const fs::path dir = fs::temp_directory_path() / ("simws-open-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  {
+    SimWorkspaceOptions options;
+    options.keepDir = dir.string();
+    ASSERT_NE(Make(Scenario{}, clock, options), nullptr);
+  }
+  // SD0 closed, SD1 shown with a staged folder, SD0's version file from a later device.
+  fs::rename(dir / "media" / "VANTEL3", dir / "device" / "sd0");
+  fs::rename(dir / "device" / "sd1", dir / "media" / "VANTEL31");
+  fs::create_directories(dir / "media" / "VANTEL31" / "locale_temp");
+  fs::remove(dir / "device" / "sd0" / "ru3r_ver2");
+  std::ofstream(dir / "device" / "sd0" / "vo3_ver2")
+      << R"({"model":"VO3","fw":"3.6.0","bt":"vt-bt-77","df":"uart"})"
+      << "\r\n";
+  std::string error;
+  {
+    auto ws = SimWorkspace::Open(dir.string(), Scenario{}, clock, error);
+    ASSERT_NE(ws, nullptr) << error;
+    EXPECT_EQ(ws->device().Mode(), DeviceMode::kNormal);
+    EXPECT_TRUE(ws->device().IsMounted(SimDrive::kSd0));
+    EXPECT_FALSE(ws->device().IsMounted(SimDrive::kSd1));
+    EXPECT_TRUE(fs::exists(dir / "device" / "sd1" / "locale_temp"))
+        << "nothing on a drive is tidied";
+    EXPECT_EQ(ws->device().Generation(), 2);
+    EXPECT_EQ(ws->device().BluetoothVersion(), "77");
+    const std::vector<Volume> volumes = ws->volumes().ListVolumes();
+    ASSERT_EQ(volumes.size(), 1u);
+    EXPECT_EQ(volumes[0].root, dir.string() + "/media/VANTEL3/");
+  }
+  EXPECT_TRUE(fs::exists(dir / "data" / "RU3R.bin")) << "an opened workspace is kept";
+  EXPECT_EQ(SimWorkspace::Open((dir / "data").string(), Scenario{}, clock, error), nullptr);
+  EXPECT_THAT(error, ::testing::HasSubstr("not a simulation workspace"));
+  fs::remove_all(dir / "media" / "VANTEL3");  // SD0, mounted by the restart
+  EXPECT_EQ(SimWorkspace::Open(dir.string(), Scenario{}, clock, error), nullptr);
+  EXPECT_THAT(error, ::testing::HasSubstr("SD0"));
   fs::remove_all(dir);
 }
 

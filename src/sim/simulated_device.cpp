@@ -86,6 +86,30 @@ SimulatedDevice::SimulatedDevice(const Scenario& scenario, Clock& clock, FileSys
   endpoint_.getResult = EndpointGetResult;
 }
 
+SimulatedDevice::~SimulatedDevice() {
+  if (!exfatMounted_) return;
+  for (SimDrive drive : {SimDrive::kSd0, SimDrive::kSd1}) {
+    std::string error;
+    const std::string dir =
+        mounted_[Index(drive)] ? WithoutSlash(MountRoot(drive)) : HomeFolder(drive);
+    (void)UnmountExfat(dir, error);
+  }
+}
+
+std::error_code SimulatedDevice::MoveDrive(SimDrive drive, const std::string& from,
+                                           const std::string& to) {
+  if (!exfat_.enabled()) return fs_.Rename(from, to);
+  std::string error;
+  if (!UnmountExfat(from, error)) return std::make_error_code(std::errc::device_or_resource_busy);
+  (void)fs_.RemoveDirectory(from);
+  if (std::error_code ec = fs_.CreateDirectory(to); ec && ec != std::errc::file_exists) return ec;
+  if (!MountExfat(drive == SimDrive::kSd0 ? exfat_.sd0 : exfat_.sd1, to, error)) {
+    Log(error);
+    return std::make_error_code(std::errc::io_error);
+  }
+  return {};
+}
+
 int SimulatedDevice::Start(std::string& error) {
   std::lock_guard lock(mutex_);
   const DeviceScenario& d = scenario_.device;
@@ -111,6 +135,15 @@ int SimulatedDevice::Start(std::string& error) {
   }
   for (const ExtraVolume& volume : d.extraVolumes) {
     if (!make(root_ + "/media/" + volume.name)) return 0;
+  }
+  if (exfat_.enabled()) {
+    for (SimDrive drive : {SimDrive::kSd0, SimDrive::kSd1}) {
+      if (!MountExfat(drive == SimDrive::kSd0 ? exfat_.sd0 : exfat_.sd1, HomeFolder(drive),
+                      error)) {
+        return 0;
+      }
+    }
+    exfatMounted_ = true;
   }
   auto writeFiles = [&](SimDrive drive, const std::map<std::string, std::string>& files) {
     for (const auto& [relative, content] : files) {
@@ -158,6 +191,69 @@ int SimulatedDevice::Start(std::string& error) {
   } else {
     Log("SD0 never appears");
   }
+  TickLocked();
+  return 1;
+}
+
+int SimulatedDevice::Restart(std::string& error) {
+  std::lock_guard lock(mutex_);
+  const DeviceScenario& d = scenario_.device;
+  fw_ = d.fw;
+  btTagged_ = d.bt;
+  df_ = d.df;
+  modelName_ = "RU3R";
+  generation_ = 2;
+  versionFileName_.clear();
+
+  // Where each drive's folder is now: its home when closed, else its mount point.
+  auto present = [&](const std::string& path) { return fs_.Exists(path); };
+  const bool sd0Home = present(HomeFolder(SimDrive::kSd0));
+  const bool sd1Home = present(HomeFolder(SimDrive::kSd1));
+  const bool sd0Mounted = !sd0Home && present(WithoutSlash(MountRoot(SimDrive::kSd0)));
+  const bool sd1Mounted = !sd1Home && present(WithoutSlash(MountRoot(SimDrive::kSd1)));
+  if ((!sd0Home && !sd0Mounted) || (!sd1Home && !sd1Mounted)) {
+    error = std::string("the folder of ") + (!sd0Home && !sd0Mounted ? "SD0" : "SD1") +
+            " is neither at " +
+            HomeFolder(!sd0Home && !sd0Mounted ? SimDrive::kSd0 : SimDrive::kSd1) +
+            " nor at its mount point";
+    return 0;
+  }
+  mounted_[0] = sd0Mounted;
+  mounted_[1] = sd1Mounted;
+  // The file systems of an exFAT workspace stay mounted when the process that used it dies.
+  exfatMounted_ = exfat_.enabled();
+  // SD1 first: with a shared mount point it has to make room for SD0.
+  if (!Unmount(SimDrive::kSd1) || !Mount(SimDrive::kSd0)) {
+    error = "the drives cannot be moved for the restart";
+    return 0;
+  }
+
+  for (const char* name : {"vo3_ver2", "ru3r_ver2", "vo3_ver", "ru3r_ver", "vt_ver"}) {
+    std::string text;
+    if (fs_.ReadFile(PathOnDrive(SimDrive::kSd0, name), 64 * 1024, text)) continue;
+    versionFileName_ = name;
+    const std::string file = name;
+    generation_ = file.back() == '2' ? 2 : 1;
+    modelName_ = file.rfind("vo3", 0) == 0 ? "VO3" : "RU3R";
+    if (generation_ == 2) {
+      for (auto [key, value] : {std::pair{"fw", &fw_}, {"bt", &btTagged_}, {"df", &df_}}) {
+        const std::string found = JsonValue(text, key);
+        if (!found.empty()) *value = found;
+      }
+    } else if (const std::size_t space = text.find(' '); space != std::string::npos) {
+      const std::string fw = text.substr(space + 1, text.find_first_of("\r\n", space) - space - 1);
+      if (!fw.empty()) fw_ = fw;
+    }
+    break;
+  }
+
+  lastClockMs_ = clock_.NowMs();
+  nowMs_ = 0;
+  started_ = true;
+  mode_ = DeviceMode::kNormal;
+  sd1Writable_ = false;
+  Log("restarted by the user after the updater stopped; " +
+      (versionFileName_.empty() ? std::string("no version file") : versionFileName_));
   TickLocked();
   return 1;
 }
@@ -247,7 +343,7 @@ bool SimulatedDevice::OnDrive(const Path& path, SimDrive drive) const {
 int SimulatedDevice::Mount(SimDrive drive) {
   const int i = Index(drive);
   if (mounted_[i]) return 1;
-  if (std::error_code ec = fs_.Rename(HomeFolder(drive), WithoutSlash(MountRoot(drive)))) {
+  if (std::error_code ec = MoveDrive(drive, HomeFolder(drive), WithoutSlash(MountRoot(drive)))) {
     Log(std::string(DriveName(drive)) + " cannot be mounted: " + ec.message());
     return 0;
   }
@@ -259,7 +355,7 @@ int SimulatedDevice::Mount(SimDrive drive) {
 int SimulatedDevice::Unmount(SimDrive drive) {
   const int i = Index(drive);
   if (!mounted_[i]) return 1;
-  if (std::error_code ec = fs_.Rename(WithoutSlash(MountRoot(drive)), HomeFolder(drive))) {
+  if (std::error_code ec = MoveDrive(drive, WithoutSlash(MountRoot(drive)), HomeFolder(drive))) {
     Log(std::string(DriveName(drive)) + " cannot be unmounted: " + ec.message());
     return 0;
   }

@@ -14,6 +14,7 @@
 #include "platform/volume_source.h"
 #include "sim/scenario.h"
 #include "sim/sim_dfu_endpoint.h"
+#include "sim/sim_exfat.h"
 
 namespace vantel3 {
 
@@ -36,12 +37,28 @@ class SimulatedDevice {
   // `fs` is the plain file system the device uses itself (never the ticking wrapper).
   SimulatedDevice(const Scenario& scenario, Clock& clock, FileSystem& fs,
                   std::string workspaceRoot);
+  // Unmounts the drives' exFAT file systems (their folders stay, empty).
+  ~SimulatedDevice();
   SimulatedDevice(const SimulatedDevice&) = delete;
   SimulatedDevice& operator=(const SimulatedDevice&) = delete;
+
+  // Before Start or Restart: puts SD0 and SD1 on these exFAT block devices. A drive's folder
+  // is then the mount point of its file system (at its home while closed, at its mount point
+  // while shown), and moving a drive unmounts it and mounts it at the other place, so that
+  // a closed drive's mount point is really gone.
+  void UseExfatDevices(const SimExfatDevices& devices) { exfat_ = devices; }
 
   // Creates the drive folders with their first content and the device's first state. Returns
   // 1, or 0 with `error` (what is on disk then is unspecified).
   [[nodiscard]] int Start(std::string& error);
+
+  // Instead of Start, for drive folders an earlier process left under the workspace: the
+  // user restarted the device. SD1 is closed and SD0 mounted in normal mode with what they
+  // hold; the generation, model and versions come from the version file found on SD0
+  // (vo3_ver2, ru3r_ver2, vo3_ver, ru3r_ver, vt_ver, in that order), the scenario's values
+  // where it holds none. Markers left on SD0 are acted on as usual. Returns 1, or 0 with
+  // `error` when a drive's folder is nowhere (nothing is moved then).
+  [[nodiscard]] int Restart(std::string& error);
 
   // Applies everything due up to the clock's now: timed reactions, and markers on the
   // mounted drives (a marker counts as seen at the tick that first finds it).
@@ -121,6 +138,8 @@ class SimulatedDevice {
 
   int Mount(SimDrive drive);
   int Unmount(SimDrive drive);
+  // Moves the drive's folder (plain folders: a rename; exFAT: unmount, mount elsewhere).
+  std::error_code MoveDrive(SimDrive drive, const std::string& from, const std::string& to);
   std::string HomeFolder(SimDrive drive) const;
   std::string PathOnDrive(SimDrive drive, const char* name) const;
   bool OnDrive(const Path& path, SimDrive drive) const;
@@ -131,6 +150,7 @@ class SimulatedDevice {
   bool UpgradeDoneLocked();
 
   Scenario scenario_;
+  SimExfatDevices exfat_;
   Clock& clock_;
   FileSystem& fs_;
   std::string root_;
@@ -138,6 +158,7 @@ class SimulatedDevice {
 
   std::mutex mutex_;
   bool started_ = false;
+  bool exfatMounted_ = false;
   uint32_t lastClockMs_ = 0;
   uint64_t nowMs_ = 0;
   std::vector<Pending> pending_;

@@ -18,7 +18,8 @@ namespace vantel3 {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vantel3-updater-text [--simulate SCENARIO [--virtual-clock | --speed N] [--keep DIR]]\n"
+    "Usage: vantel3-updater-text [--simulate SCENARIO [--virtual-clock | --speed N]\n"
+    "                             [--keep DIR | --resume DIR]]\n"
     "\n"
     "Updates a Vantel 3 device, with the screen as lines of text:\n"
     "  [view] main|restore|update|end, [text] ..., [progress] N, [next], [error] ..., [end] "
@@ -29,6 +30,8 @@ constexpr const char* kUsage =
     "  --virtual-clock      run the simulation on a virtual clock (the scenario's user answers)\n"
     "  --speed N            run the simulation's real clock N times as fast\n"
     "  --keep DIR           build the simulation's workspace in DIR and leave it there\n"
+    "  --resume DIR         take up the workspace an earlier (perhaps killed) run left in DIR,\n"
+    "                       with the device restarted by the user\n"
     "  --help               show this text\n"
     "  --version            show the version\n";
 
@@ -40,6 +43,7 @@ struct Options {
   double speed = 1.0;
   bool speedGiven = false;
   std::string keepDir;
+  std::string resumeDir;
   bool help = false;
   bool version = false;
 };
@@ -64,6 +68,8 @@ int ParseOptions(const std::vector<std::string>& args, Options& options, std::st
       if (!value(options.scenarioPath)) return 0;
     } else if (arg == "--keep") {
       if (!value(options.keepDir)) return 0;
+    } else if (arg == "--resume") {
+      if (!value(options.resumeDir)) return 0;
     } else if (arg == "--virtual-clock") {
       options.virtualClock = true;
     } else if (arg == "--speed") {
@@ -82,9 +88,13 @@ int ParseOptions(const std::vector<std::string>& args, Options& options, std::st
       return 0;
     }
   }
-  if (options.scenarioPath.empty() &&
-      (options.virtualClock || options.speedGiven || !options.keepDir.empty())) {
-    error = "--virtual-clock, --speed and --keep need --simulate";
+  if (options.scenarioPath.empty() && (options.virtualClock || options.speedGiven ||
+                                       !options.keepDir.empty() || !options.resumeDir.empty())) {
+    error = "--virtual-clock, --speed, --keep and --resume need --simulate";
+    return 0;
+  }
+  if (!options.keepDir.empty() && !options.resumeDir.empty()) {
+    error = "--keep and --resume cannot be used together";
     return 0;
   }
   if (options.virtualClock && options.speedGiven) {
@@ -134,7 +144,9 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
       err << "vantel3-updater-text: " << error << '\n';
       return kExitUsage;
     }
-    workspace = SimWorkspace::Create(scenario, *clock, options.keepDir, error);
+    workspace = options.resumeDir.empty()
+                    ? SimWorkspace::Create(scenario, *clock, options.keepDir, error)
+                    : SimWorkspace::Open(options.resumeDir, scenario, *clock, error);
     if (!workspace) {
       err << "vantel3-updater-text: cannot make the simulation's workspace: " << error << '\n';
       return kExitFailureEnd;
