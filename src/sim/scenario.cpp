@@ -124,19 +124,19 @@ std::error_code ErrorCode(const json& v, const std::string& where) {
   return std::make_error_code(Choose(v, where, kErrorNames));
 }
 
-const std::array<std::pair<const char*, FileOp>, 12> kOpNames = {{
-    {"any", FileOp::kAny},
-    {"status", FileOp::kStatus},
-    {"list_directory", FileOp::kListDirectory},
-    {"create_directory", FileOp::kCreateDirectory},
-    {"remove_directory", FileOp::kRemoveDirectory},
-    {"remove_file", FileOp::kRemoveFile},
-    {"rename", FileOp::kRename},
-    {"copy_file", FileOp::kCopyFile},
-    {"read_file", FileOp::kReadFile},
-    {"write_file", FileOp::kWriteFile},
-    {"flush_file", FileOp::kFlushFile},
-    {"sync_file_system", FileOp::kSyncFileSystem},
+const std::array<std::pair<const char*, std::optional<FsOp>>, 12> kOpNames = {{
+    {"any", std::nullopt},
+    {"status", FsOp::kStatus},
+    {"list_directory", FsOp::kListDirectory},
+    {"create_directory", FsOp::kCreateDirectory},
+    {"remove_directory", FsOp::kRemoveDirectory},
+    {"remove_file", FsOp::kRemoveFile},
+    {"rename", FsOp::kRename},
+    {"copy_file", FsOp::kCopyFile},
+    {"read_file", FsOp::kReadFile},
+    {"write_file", FsOp::kWriteFile},
+    {"flush_file", FsOp::kFlushFile},
+    {"sync_file_system", FsOp::kSyncFileSystem},
 }};
 
 const std::array<std::pair<const char*, SimDrive>, 2> kDriveNames = {{

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 
 namespace vantel3 {
@@ -32,27 +33,12 @@ enum class ProgressStyle {
 
 enum class SimDrive { kSd0, kSd1 };
 
-// The file operations a fault rule can hit (kAny: each of them).
-enum class FileOp {
-  kAny,
-  kStatus,
-  kListDirectory,
-  kCreateDirectory,
-  kRemoveDirectory,
-  kRemoveFile,
-  kRename,
-  kCopyFile,
-  kReadFile,
-  kWriteFile,
-  kFlushFile,
-  kSyncFileSystem,
-};
-
 // One injected failure: the next `times` calls (nullopt: every call) of `op` whose path
 // matches the glob `pathPattern` ("*" any run of characters, "?" one, "[a-z]" a set) fail with
 // `error`. A rename matches by its source path, a copy by either path.
 struct FileFault {
-  FileOp op = FileOp::kAny;
+  // Empty: every operation a rule can hit.
+  std::optional<FsOp> op;
   std::string pathPattern = "*";
   std::optional<uint32_t> times = 1;
   std::error_code error = std::make_error_code(std::errc::device_or_resource_busy);

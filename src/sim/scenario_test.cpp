@@ -92,7 +92,7 @@ TEST(ScenarioTest, EveryKnobIsRead) {
   EXPECT_EQ(s.faults.vanishMidCopy->drive, SimDrive::kSd0);
   EXPECT_EQ(s.faults.vanishMidCopy->returnsAfterMs, 9u);
   ASSERT_EQ(s.faults.fileFaults.size(), 2u);
-  EXPECT_EQ(s.faults.fileFaults[0].op, FileOp::kCopyFile);
+  EXPECT_EQ(s.faults.fileFaults[0].op, FsOp::kCopyFile);
   EXPECT_EQ(s.faults.fileFaults[0].times, std::nullopt);
   EXPECT_EQ(s.faults.fileFaults[0].error, std::errc::io_error);
   EXPECT_EQ(s.faults.fileFaults[1].pathPattern, "*");

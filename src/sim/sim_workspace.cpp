@@ -50,35 +50,6 @@ constexpr FsOp kRuledOps[] = {
     FsOp::kWriteFile,  FsOp::kFlushFile,     FsOp::kSyncFileSystem,
 };
 
-FsOp ToFsOp(FileOp op) {
-  switch (op) {
-    case FileOp::kAny:
-    case FileOp::kStatus:
-      return FsOp::kStatus;
-    case FileOp::kListDirectory:
-      return FsOp::kListDirectory;
-    case FileOp::kCreateDirectory:
-      return FsOp::kCreateDirectory;
-    case FileOp::kRemoveDirectory:
-      return FsOp::kRemoveDirectory;
-    case FileOp::kRemoveFile:
-      return FsOp::kRemoveFile;
-    case FileOp::kRename:
-      return FsOp::kRename;
-    case FileOp::kCopyFile:
-      return FsOp::kCopyFile;
-    case FileOp::kReadFile:
-      return FsOp::kReadFile;
-    case FileOp::kWriteFile:
-      return FsOp::kWriteFile;
-    case FileOp::kFlushFile:
-      return FsOp::kFlushFile;
-    case FileOp::kSyncFileSystem:
-      return FsOp::kSyncFileSystem;
-  }
-  return FsOp::kStatus;
-}
-
 }  // namespace
 
 SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string root, bool keep)
@@ -98,10 +69,10 @@ SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string r
   for (const FileFault& fault : scenario_.faults.fileFaults) {
     const int count =
         fault.times ? static_cast<int>(*fault.times) : FaultInjectingFileSystem::kAlways;
-    if (fault.op == FileOp::kAny) {
+    if (!fault.op) {
       for (FsOp op : kRuledOps) faultFs_.AddFault(op, fault.pathPattern, fault.error, count);
     } else {
-      faultFs_.AddFault(ToFsOp(fault.op), fault.pathPattern, fault.error, count);
+      faultFs_.AddFault(*fault.op, fault.pathPattern, fault.error, count);
     }
   }
 }

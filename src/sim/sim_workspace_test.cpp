@@ -172,8 +172,8 @@ TEST(SimWorkspaceTest, ScenarioFileFaultsHitTheUpdatersFileSystem) {
   VirtualClock clock;
   Scenario scenario;
   scenario.faults.fileFaults = {
-      {FileOp::kRename, "*locale_temp", 2, std::make_error_code(std::errc::permission_denied)},
-      {FileOp::kAny, "*never*", std::nullopt, std::make_error_code(std::errc::io_error)}};
+      {FsOp::kRename, "*locale_temp", 2, std::make_error_code(std::errc::permission_denied)},
+      {std::nullopt, "*never*", std::nullopt, std::make_error_code(std::errc::io_error)}};
   auto ws = Make(scenario, clock);
   ASSERT_NE(ws, nullptr);
   const std::string sd0 = ws->device().MountRoot(SimDrive::kSd0);
