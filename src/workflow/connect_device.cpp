@@ -53,12 +53,10 @@ PixelRect ComputeNextButtonRect(int dpiX, int dpiY, const PixelRect& client,
 }
 
 int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) {
+  // A package path over the limit stays empty: the reader then keeps the defaults.
   std::string versionFile;
-  if (PackagePath(services, kPackageVersionFileName, versionFile) != 0) {
-    ReadPackageVersionFile(services.fs, versionFile, context.targetVersion, context.btVersion);
-  } else {
-    ReadPackageVersionFile(services.fs, "", context.targetVersion, context.btVersion);
-  }
+  (void)PackagePath(services, kPackageVersionFileName, versionFile);
+  ReadPackageVersionFile(services.fs, versionFile, context.targetVersion, context.btVersion);
 
   // A device left in firmware-upgrade mode has no drive: look for it first. The limit is a
   // little longer than the interval so that the one look is sure to happen.
