@@ -53,24 +53,6 @@ std::optional<std::string> LineInput::ReadLine() {
   return line;
 }
 
-namespace {
-const char* ViewName(ViewId view) {
-  switch (view) {
-    case ViewId::kMain:
-      return "main";
-    case ViewId::kRestore:
-      return "restore";
-    case ViewId::kUpdate:
-      return "update";
-    case ViewId::kCheck:
-      return "check";
-    case ViewId::kEnd:
-      return "end";
-  }
-  return "?";
-}
-}  // namespace
-
 TextStepUi::TextStepUi(std::ostream& out, TextAnswers answers)
     : out_(out), answers_(std::move(answers)) {}
 

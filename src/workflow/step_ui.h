@@ -10,6 +10,18 @@ namespace vantel3 {
 // In the order in which a view switch handles them.
 enum class ViewId { kMain, kRestore, kUpdate, kCheck, kEnd };
 
+// The view's name in transcripts and logs: "main", "restore", "update", "check", "end".
+inline const char* ViewName(ViewId view) {
+  switch (view) {
+    case ViewId::kMain: return "main";
+    case ViewId::kRestore: return "restore";
+    case ViewId::kUpdate: return "update";
+    case ViewId::kCheck: return "check";
+    case ViewId::kEnd: return "end";
+  }
+  return "?";
+}
+
 // What the end view's button does when clicked.
 enum class EndAction { kNone, kRetry, kClose };
 

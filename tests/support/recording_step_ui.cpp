@@ -2,24 +2,6 @@
 
 namespace vantel3::testing {
 
-namespace {
-const char* Name(ViewId view) {
-  switch (view) {
-    case ViewId::kMain:
-      return "main";
-    case ViewId::kRestore:
-      return "restore";
-    case ViewId::kUpdate:
-      return "update";
-    case ViewId::kCheck:
-      return "check";
-    case ViewId::kEnd:
-      return "end";
-  }
-  return "?";
-}
-}  // namespace
-
 std::vector<std::string> RecordingStepUi::Lines(const std::string& prefix) const {
   std::vector<std::string> lines;
   for (const auto& e : events_) {
@@ -43,11 +25,11 @@ std::vector<std::string> RecordingStepUi::Errors() const {
 }
 
 void RecordingStepUi::ShowOnly(ViewId view) {
-  Record(std::string("[view] ") + Name(view));
+  Record(std::string("[view] ") + ViewName(view));
 }
 
 void RecordingStepUi::SetMessage(ViewId view, const std::string& text) {
-  Record(std::string("[text ") + Name(view) + "] " + text);
+  Record(std::string("[text ") + ViewName(view) + "] " + text);
 }
 
 bool RecordingStepUi::GetMainViewDpi(int& horizontal, int& vertical) {
@@ -69,7 +51,7 @@ void RecordingStepUi::SetNextButtonVisible(bool visible) {
 }
 
 void RecordingStepUi::SetProgress(ViewId view, int percent) {
-  Record(std::string("[progress ") + Name(view) + "] " + std::to_string(percent));
+  Record(std::string("[progress ") + ViewName(view) + "] " + std::to_string(percent));
 }
 
 void RecordingStepUi::ArmEndButton(const std::string& caption, EndAction action) {
