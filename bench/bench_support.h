@@ -22,6 +22,8 @@ struct Row {
   std::string alternative;  // what the alternative is, and its figure
   double ratio = 0;         // ours / alternative
   double goal = 0;          // the ratio must stay at or below this; 0 for none
+  std::string goalText;     // a goal on our figure itself ("≤ 500 ms"), besides any ratio goal
+  int met = -1;             // with goalText: 1 when our figure meets it, 0 when not
   std::string note;         // how it was measured
 };
 void AddRow(Row row);

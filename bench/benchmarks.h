@@ -11,5 +11,6 @@ void BenchDeleteTree(benchmark::State& state);
 void BenchWaitUntil(benchmark::State& state);
 void BenchFindDeviceDrive(benchmark::State& state);
 void BenchSimulatedUpdate(benchmark::State& state);
+void BenchWindowStartup(benchmark::State& state);
 
 }  // namespace vantel3::bench
