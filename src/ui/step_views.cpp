@@ -1,5 +1,8 @@
 #include "ui/step_views.h"
 
+#include <cmath>
+
+#include <QColor>
 #include <QFontDatabase>
 #include <QPalette>
 
@@ -9,9 +12,33 @@ namespace vantel3 {
 
 namespace {
 
+// Contrast of a colour against white, as accessibility guidelines measure it (1 to 21).
+double ContrastOnWhite(const QColor& color) {
+  auto linear = [](double c) {
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  const double luminance = 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+                           0.0722 * linear(color.blueF());
+  return 1.05 / (luminance + 0.05);
+}
+
+// The views are white whatever the desktop's colours; under a dark or high-contrast theme the
+// theme's light text colour would vanish on that white, so text with too little contrast
+// there (below 4.5:1) turns black.
+void KeepTextReadableOnWhite(QPalette& palette) {
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text}) {
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+      if (ContrastOnWhite(palette.color(group, role)) < 4.5) {
+        palette.setColor(group, role, group == QPalette::Disabled ? Qt::darkGray : Qt::black);
+      }
+    }
+  }
+}
+
 void MakeWhite(QWidget* widget) {
   QPalette palette = widget->palette();
   palette.setColor(QPalette::Window, Qt::white);
+  KeepTextReadableOnWhite(palette);
   widget->setPalette(palette);
   widget->setAutoFillBackground(true);
 }
@@ -46,6 +73,7 @@ CStepView::CStepView(ViewId id, QWidget* parent)
   QPalette palette = messageLabel_->palette();
   palette.setColor(QPalette::Window, Qt::white);
   palette.setColor(QPalette::Base, Qt::white);
+  KeepTextReadableOnWhite(palette);
   messageLabel_->setPalette(palette);
 }
 

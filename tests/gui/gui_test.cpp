@@ -481,6 +481,26 @@ class GuiTest : public QObject {
     }
   }
 
+  void labelsStayReadableUnderADarkTheme() {
+    const QPalette saved = QApplication::palette();
+    QPalette dark = saved;
+    dark.setColor(QPalette::Window, Qt::black);
+    dark.setColor(QPalette::WindowText, Qt::white);
+    dark.setColor(QPalette::Text, Qt::yellow);
+    QApplication::setPalette(dark);
+    {
+      Harness h(Idle);
+      QCOMPARE(h.app->Start(), 0);
+      for (CStepView* view : AllViews(h.dialog())) {
+        const QPalette p = view->messageLabel()->palette();
+        QCOMPARE(p.color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(p.color(QPalette::WindowText).lightness() < 100);
+        QVERIFY(p.color(QPalette::Text).lightness() < 100);
+      }
+    }
+    QApplication::setPalette(saved);
+  }
+
   void labelTakesTheFocusExceptInTheMainView() {
     Harness h(Idle);
     QCOMPARE(h.app->Start(), 0);
