@@ -25,7 +25,7 @@ CVantel3UpdaterApp::CVantel3UpdaterApp(AppEnvironment environment, WorkerFunctio
     : environment_(std::move(environment)),
       worker_(std::move(worker)),
       exitNow_([](int status) { std::_Exit(status); }) {
-  launcher_ = std::make_unique<WorkerLauncher>([this] {
+  launcher_ = std::make_unique<WorkerLauncher>(context_.workerThread, [this] {
     // The run's result is on screen already (the end view); the thread has nothing to add.
     (void)worker_(context_, *environment_.services, *workerUi_);
   });

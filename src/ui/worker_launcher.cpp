@@ -5,7 +5,8 @@
 
 namespace vantel3 {
 
-WorkerLauncher::WorkerLauncher(std::function<void()> body) : body_(std::move(body)) {}
+WorkerLauncher::WorkerLauncher(std::thread& thread, std::function<void()> body)
+    : body_(std::move(body)), thread_(thread) {}
 
 WorkerLauncher::~WorkerLauncher() {
   if (!thread_.joinable()) return;

@@ -10,8 +10,9 @@ namespace vantel3 {
 
 class WorkerLauncher {
  public:
-  // `body` is one update run; it is called on a new thread by every successful Start().
-  explicit WorkerLauncher(std::function<void()> body);
+  // `body` is one update run; it is called on a new thread by every successful Start(), which
+  // records that thread in `thread` (the update context's workerThread).
+  WorkerLauncher(std::thread& thread, std::function<void()> body);
   // Joins a finished worker. A worker that still runs is detached: the process is about to
   // end with it, and waiting could deadlock.
   ~WorkerLauncher();
@@ -37,7 +38,7 @@ class WorkerLauncher {
  private:
   std::function<void()> body_;
   std::function<void()> onFinished_;
-  std::thread thread_;
+  std::thread& thread_;
   std::atomic<bool> running_{false};
   int started_ = 0;
 };

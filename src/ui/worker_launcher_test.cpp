@@ -18,13 +18,18 @@ TEST(WorkerLauncherTest, AStartWhileAWorkerRunsIsIgnored) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::atomic<int> bodies{0};
-  WorkerLauncher launcher([&] {
+  std::thread workerThread;
+  std::thread::id workerId;
+  WorkerLauncher launcher(workerThread, [&] {
+    workerId = std::this_thread::get_id();
     ++bodies;
     released.wait();
   });
 
   ASSERT_EQ(launcher.Start(), 1);
   EXPECT_TRUE(launcher.Running());
+  // The running worker is the one recorded as the context's worker thread.
+  EXPECT_TRUE(workerThread.joinable());
   // A double click on Retry: neither a second worker nor a wait for the first.
   EXPECT_EQ(launcher.Start(), 0);
   EXPECT_EQ(launcher.Start(), 0);
@@ -33,6 +38,7 @@ TEST(WorkerLauncherTest, AStartWhileAWorkerRunsIsIgnored) {
   release.set_value();
   WaitUntilIdle(launcher);
   EXPECT_EQ(bodies.load(), 1);
+  EXPECT_EQ(workerThread.get_id(), workerId);
 
   // Once the worker has ended, the next Start runs a fresh one.
   ASSERT_EQ(launcher.Start(), 1);
@@ -42,7 +48,8 @@ TEST(WorkerLauncherTest, AStartWhileAWorkerRunsIsIgnored) {
 }
 
 TEST(WorkerLauncherTest, AThrowingBodyEndsTheWorkerCleanly) {
-  WorkerLauncher launcher([] { throw std::runtime_error("boom"); });
+  std::thread workerThread;
+  WorkerLauncher launcher(workerThread, [] { throw std::runtime_error("boom"); });
   ASSERT_EQ(launcher.Start(), 1);
   WaitUntilIdle(launcher);
   EXPECT_EQ(launcher.Start(), 1);

@@ -37,6 +37,9 @@ struct UpdateContext {
   int32_t versionFile2Found = 0;
   // Set to 1 by the Next button (user-interface thread); cleared and polled by the worker.
   std::atomic<int32_t> nextPressed{0};
+  // The most recently started worker (the window's; the text front end runs its worker on
+  // the main thread). Started and collected only by the user-interface thread.
+  std::thread workerThread;
 };
 
 // The outside world as the steps reach it.
