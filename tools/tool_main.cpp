@@ -10,6 +10,7 @@
 #include "formats/device_version_file.h"
 #include "formats/package_version_file.h"
 #include "platform/path_limit.h"
+#include "workflow/transfer_tables.h"
 
 namespace vantel3 {
 
@@ -57,18 +58,6 @@ constexpr const char* kHelpText =
     "  --version  show the tool's version\n"
     "\n"
     "Exit status: 0 success, 1 failure or problems found, 2 wrong arguments.\n";
-
-// A package file or folder the updater's pre-check tests, with the updater's message.
-struct PackageEntry {
-  const char* name;
-  const char* missingMessage;
-};
-
-constexpr PackageEntry kPreCheckedEntries[] = {
-    {"RU3R.bin", "There is no FW."},  {"VO3Sboot.bin", "There is no BL."},
-    {"locale", "LOCALE is missing."}, {"brl", "There is no BRL."},
-    {"Daisy", "DAISY is missing."},
-};
 
 const char* ModelName(uint8_t model) {
   switch (model) {
@@ -179,7 +168,7 @@ int CheckPackage(const ParsedArgs& parsed, ToolServices& services, std::ostream&
     ++problems;
   };
 
-  for (const PackageEntry& entry : kPreCheckedEntries) {
+  for (const PackageCheck& entry : PackagePreCheckTable) {
     if (!fs.Exists(PackagePath(dir, entry.name))) problem(entry.missingMessage);
   }
 

@@ -24,19 +24,6 @@ int Fail(StepUi& ui, const char* message) {
   return -1;
 }
 
-// The package's files and folders in the order they are checked, with their messages.
-struct PackageCheck {
-  const char* name;
-  const char* missingMessage;
-};
-constexpr PackageCheck kPackageChecks[] = {
-    {FirmwareImageTable[0].packageFile, FirmwareImageTable[0].missingMessage},
-    {FirmwareImageTable[1].packageFile, FirmwareImageTable[1].missingMessage},
-    {ContentFolderTable[1].packageFolder, ContentFolderTable[1].missingMessage},
-    {ContentFolderTable[2].packageFolder, ContentFolderTable[2].missingMessage},
-    {ContentFolderTable[3].packageFolder, ContentFolderTable[3].missingMessage},
-};
-
 }  // namespace
 
 PixelRect ComputeNextButtonRect(int dpiX, int dpiY, const PixelRect& client,
@@ -92,7 +79,7 @@ int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) 
   context.deviceRoot = found;
   services.clock.SleepMs(3000);  // let the freshly mounted drive settle
 
-  for (const PackageCheck& check : kPackageChecks) {
+  for (const PackageCheck& check : PackagePreCheckTable) {
     std::string path;
     if (PackagePath(services, check.name, path) == 0 || !services.fs.Exists(path)) {
       return Fail(ui, check.missingMessage);

@@ -35,6 +35,20 @@ inline constexpr std::array<FirmwareImageRow, 2> FirmwareImageTable = {{
     {"VO3Sboot.bin", "VO3Sboot.bin", "BL transfer failed.", "There is no BL."},
 }};
 
+// What the connection step checks in the package, in this order, and its message when the
+// file or folder is missing ("Music" is not checked: the update goes on without it).
+struct PackageCheck {
+  const char* name;
+  const char* missingMessage;
+};
+inline constexpr std::array<PackageCheck, 5> PackagePreCheckTable = {{
+    {FirmwareImageTable[0].packageFile, FirmwareImageTable[0].missingMessage},
+    {FirmwareImageTable[1].packageFile, FirmwareImageTable[1].missingMessage},
+    {ContentFolderTable[1].packageFolder, ContentFolderTable[1].missingMessage},
+    {ContentFolderTable[2].packageFolder, ContentFolderTable[2].missingMessage},
+    {ContentFolderTable[3].packageFolder, ContentFolderTable[3].missingMessage},
+}};
+
 // The Bluetooth image, in the package folder and in the first drive's root.
 inline constexpr const char* kBluetoothImageName = "firmware.dfu";
 
