@@ -3,13 +3,14 @@
 // that turns read-only or vanishes at any point of a copy. Every case ends with a clear result,
 // the package (the copy's source) exactly as it was, and nothing outside the package touched.
 #include <gtest/gtest.h>
+
+#include "../../tests/support/test_files.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -79,26 +80,7 @@ class BadTreeTest : public ::testing::Test {
   // Every entry below `relative`, links not followed: "/" folders, "-> target" links,
   // "=content" files, "special" the rest.
   std::map<std::string, std::string> Tree(const std::string& relative) const {
-    std::map<std::string, std::string> tree;
-    const stdfs::path base = At(relative);
-    std::error_code ec;
-    for (auto it = stdfs::recursive_directory_iterator(base, ec); !ec && it != stdfs::end(it);
-         it.increment(ec)) {
-      const std::string name = stdfs::relative(it->path(), base).string();
-      if (it->is_symlink()) {
-        tree[name] = "-> " + stdfs::read_symlink(it->path()).string();
-      } else if (it->is_directory()) {
-        tree[name] = "/";
-      } else if (it->is_regular_file()) {
-        std::ifstream in(it->path(), std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        tree[name] = "=" + content.str();
-      } else {
-        tree[name] = "special";
-      }
-    }
-    return tree;
+    return testing::SnapshotTree(At(relative));
   }
 
   // Calls that change something, with a path (or a copy's destination) under `pattern`.

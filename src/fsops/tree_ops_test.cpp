@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "../../tests/support/test_files.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "platform/fault_injecting_file_system.h"
@@ -55,24 +56,7 @@ class TreeOpsTest : public ::testing::Test {
   // Every entry under `relative`: "name/" for folders, "name -> target" for links, else
   // "name=content". Links are not followed.
   std::map<std::string, std::string> Tree(const std::string& relative) const {
-    std::map<std::string, std::string> tree;
-    const stdfs::path base = At(relative);
-    for (auto it = stdfs::recursive_directory_iterator(base); it != stdfs::end(it); ++it) {
-      const std::string name = stdfs::relative(it->path(), base).string();
-      if (it->is_symlink()) {
-        tree[name] = "-> " + stdfs::read_symlink(it->path()).string();
-      } else if (it->is_directory()) {
-        tree[name] = "/";
-      } else if (it->is_regular_file()) {
-        std::ifstream in(it->path(), std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        tree[name] = "=" + content.str();
-      } else {
-        tree[name] = "special";
-      }
-    }
-    return tree;
+    return testing::SnapshotTree(At(relative));
   }
 
   std::size_t MutatingCalls() {

@@ -2,6 +2,8 @@
 // fake firmware-upgrade library. Whole runs on the simulated device are in tests/.
 #include <gtest/gtest.h>
 
+#include "../../tests/support/test_files.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,10 +29,7 @@ void WriteText(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadText;
 
 class StepsTest : public ::testing::Test {
  public:

@@ -7,6 +7,8 @@
 // the version file complete.
 #include <gtest/gtest.h>
 
+#include "../support/test_files.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -37,10 +39,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadText;
 
 struct ChildResult {
   bool exited = false;

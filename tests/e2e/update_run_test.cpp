@@ -3,6 +3,8 @@
 // status and what the drives and the program folder hold afterwards.
 #include <gtest/gtest.h>
 
+#include "../support/test_files.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,10 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadText;
 
 struct RunOutcome {
   int status = -100;
