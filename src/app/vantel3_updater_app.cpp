@@ -17,6 +17,8 @@ void PrepareToolkit() {
 void NameApplication() {
   // Only the name, not a display name, which the window system would append to every title.
   QApplication::setApplicationName(QString::fromUtf8(ui_text::kApplicationName));
+  // Lets the desktop match the window to its menu entry and icon (vantel3-updater.desktop).
+  QGuiApplication::setDesktopFileName(QString::fromUtf8(ui_text::kApplicationName));
   // Names the per-user settings store; the program never reads or writes settings.
   QApplication::setOrganizationName(QString::fromUtf8(ui_text::kSettingsStoreName));
 }
