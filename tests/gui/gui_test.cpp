@@ -20,14 +20,13 @@
 #include <vector>
 
 #include "app/about_dlg.h"
-#include "app/simulated_session.h"
+#include "app/app_session.h"
 #include "app/vantel3_updater_app.h"
 #include "gui_test_support.h"
 #include "ui/step_views.h"
 #include "ui/ui_texts.h"
 #include "ui/view_layout.h"
 #include "workflow/messages.h"
-#include "workflow/update_worker.h"
 
 using namespace vantel3;
 
@@ -737,9 +736,10 @@ class GuiTest : public QObject {
         std::string(VANTEL3_SOURCE_DIR) + "/scenarios/" + scenario.toStdString() + ".json";
     std::string error;
     int status = 0;
-    std::unique_ptr<SimulatedSession> session = SimulatedSession::Create(options, error, status);
+    std::unique_ptr<SystemServices> system = MakeSystemServices();
+    std::unique_ptr<AppSession> session = AppSession::Create(options, *system, error, status);
     QVERIFY2(session != nullptr, error.c_str());
-    CVantel3UpdaterApp app(session->Environment(), UpdateWorker);
+    CVantel3UpdaterApp app(session->Environment(), session->Worker());
     std::vector<int> abrupt;
     app.SetExitHook([&abrupt](int s) { abrupt.push_back(s); });
     session->Attach(app);
