@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -751,6 +752,12 @@ class GuiTest : public QObject {
     QTRY_VERIFY(!app.launcher().Running());
     QVERIFY(abrupt.empty());
     QCOMPARE(app.launcher().StartedCount(), workers);
+    // The person retrying restarts the device first, once before each new run.
+    const std::vector<std::string> events = session->session().workspace()->device().Events();
+    const auto restarts = std::count_if(events.begin(), events.end(), [](const std::string& e) {
+      return e.find("restarted by the user") != std::string::npos;
+    });
+    QCOMPARE(static_cast<int>(restarts), workers - 1);
     QVERIFY(d.endView()->isVisible() || d.endView()->isVisibleTo(&d));
     QCOMPARE(d.endView()->messageLabel()->text(), endText);
     QCOMPARE(d.endView()->endButton()->text(), caption);
