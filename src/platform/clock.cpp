@@ -87,4 +87,10 @@ void VirtualClock::RunDue() {
   }
 }
 
+int64_t SystemWallClock::UtcMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace vantel3

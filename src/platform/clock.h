@@ -64,4 +64,18 @@ class VirtualClock final : public Clock {
   std::vector<Scheduled> scheduled_;
 };
 
+// Calendar time, for the time stamps of the run log only: the steps never read it.
+class WallClock {
+ public:
+  virtual ~WallClock() = default;
+  // Milliseconds since 1970-01-01 00:00:00 UTC.
+  virtual int64_t UtcMs() = 0;
+};
+
+// The system's calendar clock (std::chrono::system_clock).
+class SystemWallClock final : public WallClock {
+ public:
+  int64_t UtcMs() override;
+};
+
 }  // namespace vantel3

@@ -4,6 +4,7 @@
 // and the run's composition get everything real from it and never name a system's classes.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,7 +34,17 @@ class SystemServices {
   virtual std::string packageDir() const = 0;
   // The package's firmware-upgrade library inside packageDir(), as a full path to load.
   virtual std::string libraryPath() const = 0;
+  // The folder that keeps the logs of the last runs (created by the first log written into
+  // it), or empty when the system names none: then no log is written. Linux:
+  // $XDG_STATE_HOME/vantel3-updater/log/, else ~/.local/state/vantel3-updater/log/;
+  // Windows: %LOCALAPPDATA%\Vantel3 Updater\log\.
+  virtual std::string logFolder() const = 0;
+  // The operating system's name, version and machine in one line, for the log.
+  virtual std::string systemDescription() const = 0;
 };
+
+// Linux's log folder from the environment (see SystemServices::logFolder()).
+std::string LinuxLogFolder(const std::function<std::string(const char* name)>& getEnv);
 
 // The services of the system this program was built for.
 std::unique_ptr<SystemServices> MakeSystemServices();
