@@ -15,6 +15,7 @@ std::unique_ptr<AppSession> AppSession::Create(const AppOptions& options, System
     sessionOptions.speed = options.speed;
     sessionOptions.keepDir = options.keepDir;
   }
+  sessionOptions.program = kAppVersionText;
   std::unique_ptr<AppSession> app(new AppSession());
   app->session_ = RunSession::Create(sessionOptions, system, error, status);
   if (!app->session_) return nullptr;
@@ -36,7 +37,10 @@ AppEnvironment AppSession::Environment() {
     }
   };
   // The process ends without unwinding; a temporary workspace must not stay behind.
-  environment.beforeAbruptExit = [&session] { session.AbandonNow(); };
+  environment.beforeAbruptExit = [&session] {
+    session.LogExit(0);
+    session.AbandonNow();
+  };
   environment.beforeRetry = [&session] { session.PrepareRetry(); };
   if (const SimulatedUser* user = session.scriptedUser(); user != nullptr) {
     environment.wrapUi = [this, &session, user](QtStepUi& window) -> std::unique_ptr<StepUi> {

@@ -16,6 +16,7 @@
 #include "app/app_options.h"
 #include "app/app_session.h"
 #include "app/vantel3_updater_app.h"
+#include "dfu/dfu_binding.h"
 #include "platform/system_services.h"
 #include "ui/step_views.h"
 #include "ui/ui_texts.h"
@@ -37,7 +38,13 @@ int RunWindow(const AppOptions& options) {
   }
   CVantel3UpdaterApp app(session->Environment(), session->Worker());
   session->Attach(app);
-  return app.InitInstance();
+  const int exitStatus = app.InitInstance();
+  if (exitStatus == -1) {
+    session->session().log().Notice("library " + session->session().libraryPath() +
+                                    " could not be bound; message box: " + kDfuLoadFailedMessage);
+  }
+  session->session().LogExit(exitStatus);
+  return exitStatus;
 }
 
 // Milliseconds since this process started (its start time in /proc/self/stat, which the

@@ -20,9 +20,8 @@ std::unique_ptr<RunSession> RunSession::Create(const SessionOptions& options,
     session->clock_ = std::make_unique<SteadyClock>(options.speed);
   }
   if (options.scenarioPath.empty()) {
-    session->services_ = std::make_unique<UpdateServices>(
-        UpdateServices{*session->clock_, system.fs(), system.volumes(), system.programPath(),
-                       system.packageDir()});
+    session->StartLog(options, options.logFolder.empty() ? system.logFolder() : options.logFolder,
+                      system.fs(), system.volumes(), system.programPath(), system.packageDir());
     return session;
   }
 
@@ -41,14 +40,43 @@ std::unique_ptr<RunSession> RunSession::Create(const SessionOptions& options,
     return nullptr;
   }
   SimWorkspace& ws = *session->workspace_;
-  session->services_ = std::make_unique<UpdateServices>(
-      UpdateServices{*session->clock_, ws.fs(), ws.volumes(), ws.programPath(), ws.packageDir()});
+  // Never the user's log folder: a simulation's log stays with its workspace.
+  session->StartLog(options, options.logFolder.empty() ? ws.root() + "/log/" : options.logFolder,
+                    ws.fs(), ws.volumes(), ws.programPath(), ws.packageDir());
   return session;
+}
+
+void RunSession::StartLog(const SessionOptions& options, const std::string& folder, FileSystem& fs,
+                          VolumeSource& volumes, ProgramPath& programPath,
+                          const std::string& packageDir) {
+  log_ = std::make_unique<RunLog>(folder, *clock_, wallClock_);
+  log_->Event("program " + (options.program.empty() ? std::string("(unnamed)") : options.program));
+  log_->Event("system " + system_.systemDescription());
+  if (workspace_ == nullptr) {
+    log_->Event("session: the real device, package folder " + packageDir);
+  } else {
+    std::string clock = virtualClock_ != nullptr
+                            ? "virtual clock"
+                            : "real clock at speed " + std::to_string(options.speed);
+    log_->Event("session: simulated device, scenario " + options.scenarioPath + ", workspace " +
+                workspace_->root() + ", " + clock);
+  }
+  loggedFs_ = std::make_unique<LoggingFileSystem>(fs, *log_, *clock_);
+  loggedVolumes_ = std::make_unique<LoggingVolumeSource>(volumes, *log_);
+  services_ = std::make_unique<UpdateServices>(
+      UpdateServices{*clock_, *loggedFs_, *loggedVolumes_, programPath, packageDir, *log_});
+}
+
+void RunSession::LogExit(int status) {
+  log_->Notice("exit status " + std::to_string(status));
 }
 
 // The workspace (a temporary one removes itself) goes before the clock it runs on.
 RunSession::~RunSession() {
   services_.reset();
+  loggedVolumes_.reset();
+  loggedFs_.reset();
+  log_.reset();
   workspace_.reset();
 }
 
@@ -61,7 +89,10 @@ std::string RunSession::libraryPath() const {
 }
 
 int RunSession::BindLibrary(DfuApi& api, std::string& warning) {
-  if (BindDfuLibrary(system_.loader(), libraryPath(), api) == 0) return 0;
+  if (BindDfuLibrary(system_.loader(), libraryPath(), api) == 0) {
+    log_->Notice("library " + libraryPath() + " could not be bound");
+    return 0;
+  }
   if (AttachDevice(api.module) == 0) {
     warning = "the package's library does not take the simulated device";
   }
@@ -69,22 +100,36 @@ int RunSession::BindLibrary(DfuApi& api, std::string& warning) {
 }
 
 int RunSession::AttachDevice(void* module) {
+  log_->Event("library " + libraryPath() + " bound");
   if (workspace_ == nullptr) return 1;
-  return workspace_->AttachToLibrary(system_.loader(), module);
+  const int attached = workspace_->AttachToLibrary(system_.loader(), module);
+  if (attached == 0) log_->Notice("the bound library does not take the simulated device");
+  return attached;
 }
 
 int RunSession::RunOnce(UpdateContext& context, StepUi& ui) {
-  // A simulated device needs no lock: nothing real is halfway through an update.
-  if (workspace_ != nullptr) return UpdateWorker(context, *services_, ui);
-  SleepInhibitGuard awake(system_.sleepLock());
-  return UpdateWorker(context, *services_, ui);
+  const std::string run = "run " + std::to_string(++runs_);
+  log_->Notice(run + " started");
+  LoggingStepUi loggedUi(ui, *log_);
+  int result = 0;
+  if (workspace_ != nullptr) {
+    // A simulated device needs no lock: nothing real is halfway through an update.
+    result = UpdateWorker(context, *services_, loggedUi);
+  } else {
+    SleepInhibitGuard awake(system_.sleepLock());
+    result = UpdateWorker(context, *services_, loggedUi);
+  }
+  log_->Notice(run + (result == 0 ? " ended: success end" : " ended: failure end"));
+  return result;
 }
 
 void RunSession::PrepareRetry() {
+  log_->Notice("Retry");
   if (workspace_ != nullptr) workspace_->device().PowerCycle();
 }
 
 void RunSession::AbandonNow() {
+  log_->Notice("the window was closed during a run: the process ends now");
   if (workspace_ == nullptr || keepWorkspace_) return;
   std::error_code ignored;
   std::filesystem::remove_all(workspace_->root(), ignored);

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "log/logging_services.h"
+#include "log/run_log.h"
 #include "platform/clock.h"
 #include "platform/system_services.h"
 #include "sim/scenario.h"
@@ -35,6 +37,11 @@ struct SessionOptions {
   std::string keepDir;
   // Simulation only: take up the workspace an earlier run left in this folder.
   std::string resumeDir;
+  // The program and its version, the first event of the log ("vantel3-updater-text 1.0.0").
+  std::string program;
+  // Where the log goes instead of the system's log folder (or, in a simulation, the
+  // workspace's "log" folder); for tests. Empty: the usual place.
+  std::string logFolder;
 };
 
 class RunSession {
@@ -60,6 +67,12 @@ class RunSession {
   [[nodiscard]] LibraryLoader& loader() { return system_.loader(); }
   // The package's firmware-upgrade library as the session loads it.
   [[nodiscard]] std::string libraryPath() const;
+  // The session's log (one file per session; every run of it and its services write there).
+  [[nodiscard]] EventLog& log() { return *log_; }
+  // The log's file; empty when none is written.
+  [[nodiscard]] std::string logPath() { return log_->path(); }
+  // The process's exit status, the log's last event.
+  void LogExit(int status);
 
   // Binds the package's library into `api`; in a simulation, plugs the simulated device into
   // it. Returns 1, or 0 when the library cannot be bound (the front end then shows
@@ -88,7 +101,17 @@ class RunSession {
   Scenario scenario_;
   bool keepWorkspace_ = false;
   std::unique_ptr<SimWorkspace> workspace_;
+  SystemWallClock wallClock_;
+  std::unique_ptr<RunLog> log_;
+  std::unique_ptr<LoggingFileSystem> loggedFs_;
+  std::unique_ptr<LoggingVolumeSource> loggedVolumes_;
   std::unique_ptr<UpdateServices> services_;
+  std::size_t runs_ = 0;
+
+  // Opens the log in `folder` with the session's first events, and the services over
+  // `fs` and `volumes` that feed it.
+  void StartLog(const SessionOptions& options, const std::string& folder, FileSystem& fs,
+                VolumeSource& volumes, ProgramPath& programPath, const std::string& packageDir);
 };
 
 // Runs the update until the user is done, for a front end whose worker runs on the calling

@@ -41,14 +41,18 @@ TEST(RunSessionTest, TheRealDeviceUsesTheSystemsServicesAndThePackageFolder) {
   SessionFixture f;
   int status = -7;
   std::string error;
-  auto session = f.Create(SessionOptions{}, status, error);
+  SessionOptions options;
+  options.logFolder = (f.dir / "log").string();
+  auto session = f.Create(options, status, error);
   ASSERT_NE(session, nullptr) << error;
   EXPECT_FALSE(session->simulated());
   EXPECT_EQ(session->workspace(), nullptr);
   EXPECT_EQ(session->scriptedUser(), nullptr);
   EXPECT_EQ(session->virtualClock(), nullptr);
-  EXPECT_EQ(&session->services().fs, &f.system->fs());
-  EXPECT_EQ(&session->services().volumes, &f.system->volumes());
+  // The system's own file system, seen through the log's wrapper.
+  WriteTestFile(f.dir / "seen", "x");
+  EXPECT_TRUE(session->services().fs.Exists((f.dir / "seen").string()));
+  EXPECT_EQ(session->logPath().rfind((f.dir / "log").string(), 0), 0u) << session->logPath();
   EXPECT_EQ(session->services().packageDir, f.system->packageDir());
   EXPECT_EQ(session->libraryPath(), f.system->libraryPath());
   EXPECT_EQ(status, -7) << "a session that starts leaves the status alone";

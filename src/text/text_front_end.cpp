@@ -127,6 +127,7 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
   sessionOptions.speed = options.speed;
   sessionOptions.keepDir = options.keepDir;
   sessionOptions.resumeDir = options.resumeDir;
+  sessionOptions.program = kVersion;
   int status = kExitFailureEnd;
   std::unique_ptr<RunSession> session = RunSession::Create(sessionOptions, *system, error, status);
   if (!session) {
@@ -157,18 +158,22 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
 
   std::string warning;
   if (session->BindLibrary(context.dfuApi, warning) == 0) {
-    ui.ShowFailureMessage(kDfuLoadFailedMessage);
+    LoggingStepUi loggedUi(ui, session->log());
+    loggedUi.ShowFailureMessage(kDfuLoadFailedMessage);
+    session->LogExit(kExitLibraryNotBound);
     return kExitLibraryNotBound;
   }
   if (!warning.empty()) err << "vantel3-updater-text: " << warning << '\n';
 
-  return RunUntilDone(
+  const int exitStatus = RunUntilDone(
       *session, context, ui, [&ui] { return ui.endAction(); },
       [&](std::size_t run) {
         if (scripted) return scripted->WantsRetry(run);
         const auto line = input->ReadLine();
         return line && *line == "retry";
       });
+  session->LogExit(exitStatus);
+  return exitStatus;
 }
 
 }  // namespace vantel3

@@ -44,10 +44,14 @@ int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) 
   std::string versionFile;
   (void)PackagePath(services, kPackageVersionFileName, versionFile);
   ReadPackageVersionFile(services.fs, versionFile, context.targetVersion, context.btVersion);
+  services.log.Event("package " + services.packageDir + ": target version \"" +
+                     context.targetVersion + "\", Bluetooth version \"" + context.btVersion + "\"" +
+                     (services.fs.Exists(versionFile) ? "" : " (no version file: defaults)"));
 
   // A device left in firmware-upgrade mode has no drive: look for it first. The limit is a
   // little longer than the interval so that the one look is sure to happen.
-  if (WaitUntil(services.clock, nullptr, 1500, IsDfuDevicePresent(context.dfuApi), 1000) == 1) {
+  if (WaitFor(services, "firmware-upgrade device", nullptr, 1500,
+              IsDfuDevicePresent(context.dfuApi, services.log), 1000) == 1) {
     return -2;
   }
 
@@ -65,14 +69,15 @@ int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) 
   ui.SetNextButtonVisible(true);
 
   context.nextPressed = 0;
-  (void)WaitUntil(services.clock, nullptr, 600000, IsNextPressed(context), 200);
+  (void)WaitFor(services, "Next", nullptr, 600000, IsNextPressed(context), 200);
   if (context.nextPressed.load() == 0) return Fail(ui, msg::kNextNotPressed);
   ui.SetNextButtonEnabled(false);
   ui.SetNextButtonVisible(false);
 
   ui.SetMessage(ViewId::kMain, msg::kSwitchToUpdateMode);
   std::string found;
-  if (WaitUntil(services.clock, &found, 60000, IsDrivePresent(services.volumes), 200) == 0 ||
+  if (WaitFor(services, "device drive", &found, 60000, IsDrivePresent(services.volumes), 200) ==
+          0 ||
       found.empty()) {
     return Fail(ui, msg::kNoDriveAfterNext);
   }
@@ -86,8 +91,9 @@ int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) 
     }
   }
 
-  if (WaitUntil(services.clock, &context.deviceRoot, kNoTimeLimit,
-                IsDriveOrDfuDevicePresent(services.volumes, context.dfuApi), 1000) == 0) {
+  if (WaitFor(
+          services, "device drive or firmware-upgrade device", &context.deviceRoot, kNoTimeLimit,
+          IsDriveOrDfuDevicePresent(services.volumes, context.dfuApi, services.log), 1000) == 0) {
     return Fail(ui, msg::kNotConnected);
   }
   if (context.deviceRoot.empty()) return -2;  // back as a firmware-upgrade device
@@ -96,9 +102,10 @@ int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) 
   ApplyUartFallback(context, services);
   ReadDeviceVersionFile(services.fs, context.deviceRoot, context.btVersion, context.btUpdateNeeded,
                         context.btUpdateOverUsb, context.versionFile2Found);
-  if (DetectGeneration(services.fs, context.deviceRoot, context.model, context.generation) == 0) {
-    return Fail(ui, msg::kNoVersionFile);
-  }
+  const int detected =
+      DetectGeneration(services.fs, context.deviceRoot, context.model, context.generation);
+  LogDevice(context, services);
+  if (detected == 0) return Fail(ui, msg::kNoVersionFile);
   return 0;
 }
 

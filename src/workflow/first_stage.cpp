@@ -25,8 +25,8 @@ int TransferFirstStage(UpdateContext& context, UpdateServices& services, StepUi&
     ui.ShowFailureMessage(msg::kWentIncorrectly);
     return -1;
   }
-  if (WaitUntil(services.clock, &context.deviceRoot, 240000, IsDriveAbsent(services.volumes),
-                1000) == 0) {
+  if (WaitFor(services, "device drive gone", &context.deviceRoot, 240000,
+              IsDriveAbsent(services.volumes), 1000) == 0) {
     ui.ShowFailureMessage(msg::kNoResponse);
     return -1;
   }

@@ -55,18 +55,18 @@ class MainUpdate {
     Progress(30);
 
     // The device closes its first drive and opens its system drive.
-    if (WaitUntil(services_.clock, &context_.deviceRoot, 60000, IsPathMissing(services_.fs),
-                  1000) == 0) {
+    if (WaitFor(services_, "SD0 closed", &context_.deviceRoot, 60000, IsPathMissing(services_.fs),
+                1000) == 0) {
       return Fail(msg::kSd0NotClosed);
     }
     std::string systemDrive;
-    if (WaitUntil(services_.clock, &systemDrive, 60000, IsDrivePresent(services_.volumes), 1000) ==
-        0) {
+    if (WaitFor(services_, "SD1 opened", &systemDrive, 60000, IsDrivePresent(services_.volumes),
+                1000) == 0) {
       return Fail(msg::kSd1NotOpened);
     }
     context_.deviceRoot = systemDrive;
-    if (WaitUntil(services_.clock, &context_.deviceRoot, 15000,
-                  IsDriveWritablePredicate(services_.fs), 500) == 0) {
+    if (WaitFor(services_, "SD1 writable", &context_.deviceRoot, 15000,
+                IsDriveWritablePredicate(services_.fs), 500) == 0) {
       return Fail(msg::kSd1NotWritable);
     }
     Progress(40);
@@ -128,8 +128,8 @@ class MainUpdate {
   }
 
   int OwnBluetoothUpgrade() {
-    if (WaitUntil(services_.clock, nullptr, 240000, IsDfuDevicePresent(context_.dfuApi), 1000) ==
-        0) {
+    if (WaitFor(services_, "firmware-upgrade device", nullptr, 240000,
+                IsDfuDevicePresent(context_.dfuApi, services_.log), 1000) == 0) {
       WriteProgramMarker(services_.fs, services_.programPath);
       return Fail(msg::kNoResponse);
     }

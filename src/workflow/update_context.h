@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/program_path.h"
 #include "platform/volume_source.h"
+#include "workflow/event_log.h"
 
 namespace vantel3 {
 
@@ -50,6 +51,9 @@ struct UpdateServices {
   ProgramPath& programPath;
   // The package folder; "./data", relative to the current directory, in a real run.
   std::string packageDir = "./data";
+  // The run's log; the steps add what their services cannot show (waits, the device's
+  // version file, the library's calls).
+  EventLog& log = NoEventLog();
 };
 
 }  // namespace vantel3

@@ -10,6 +10,7 @@
 #include "workflow/messages.h"
 #include "workflow/predicates.h"
 #include "workflow/recovery.h"
+#include "workflow/step_support.h"
 #include "workflow/wait_until.h"
 
 namespace vantel3 {
@@ -40,13 +41,25 @@ void ShowFailure(UpdateContext& context, StepUi& ui) {
 }
 
 int UpdateWorker(UpdateContext& context, UpdateServices& services, StepUi& ui) {
+  EventLog& log = services.log;
+  // Each step's start and its result, so the log names the step that failed.
+  auto step = [&log](const char* name, auto&& run) {
+    log.Event(std::string("step started: ") + name);
+    const int result = run();
+    log.Notice(std::string("step ended: ") + name + " = " + std::to_string(result));
+    return result;
+  };
   for (;;) {
     ui.ShowOnly(ViewId::kMain);
-    const int connected = ConnectDevice(context, services, ui);
+    const int connected =
+        step("ConnectDevice", [&] { return ConnectDevice(context, services, ui); });
     if (connected == -1) return FailureEnd(context, ui);
     if (connected != -2) break;
     ui.ShowOnly(ViewId::kRestore);
-    if (RestoreInterruptedDfu(context, services, ui) == -1) return FailureEnd(context, ui);
+    if (step("RestoreInterruptedDfu",
+             [&] { return RestoreInterruptedDfu(context, services, ui); }) == -1) {
+      return FailureEnd(context, ui);
+    }
     // Recovered: the whole connection step again, Next included.
   }
 
@@ -54,16 +67,20 @@ int UpdateWorker(UpdateContext& context, UpdateServices& services, StepUi& ui) {
   ui.SetMessage(ViewId::kUpdate, msg::kInProgress);
 
   if (context.generation == 1) {
-    if (TransferFirstStage(context, services, ui) < 0) return FailureEnd(context, ui);
+    if (step("TransferFirstStage", [&] { return TransferFirstStage(context, services, ui); }) < 0) {
+      return FailureEnd(context, ui);
+    }
     // The device restarts with its new firmware; its drive must come back.
     context.deviceRoot.clear();
-    if (WaitUntil(services.clock, &context.deviceRoot, 240000, IsDrivePresent(services.volumes),
-                  1000) == 0) {
+    if (WaitFor(services, "device drive back", &context.deviceRoot, 240000,
+                IsDrivePresent(services.volumes), 1000) == 0) {
       ui.ShowFailureMessage(msg::kDriveNotBack);
       return FailureEnd(context, ui);
     }
-    if (DetectGeneration(services.fs, context.deviceRoot, context.model, context.generation) == 0 ||
-        context.generation != 2) {
+    const int detected =
+        DetectGeneration(services.fs, context.deviceRoot, context.model, context.generation);
+    LogDevice(context, services);
+    if (detected == 0 || context.generation != 2) {
       ui.ShowFailureMessage(msg::kNotSecondGeneration);
       return FailureEnd(context, ui);
     }
@@ -72,7 +89,10 @@ int UpdateWorker(UpdateContext& context, UpdateServices& services, StepUi& ui) {
   ApplyUartFallback(context, services);
   ReadDeviceVersionFile(services.fs, context.deviceRoot, context.btVersion, context.btUpdateNeeded,
                         context.btUpdateOverUsb, context.versionFile2Found);
-  if (RunMainUpdate(context, services, ui) == -1) return FailureEnd(context, ui);
+  LogDevice(context, services);
+  if (step("RunMainUpdate", [&] { return RunMainUpdate(context, services, ui); }) == -1) {
+    return FailureEnd(context, ui);
+  }
 
   ui.SetMessage(ViewId::kEnd, msg::kSuccess);
   ui.ArmEndButton(msg::kExitCaption, EndAction::kClose);
