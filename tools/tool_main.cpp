@@ -1,5 +1,7 @@
 #include "tool_main.h"
 
+#include <algorithm>
+#include <charconv>
 #include <map>
 #include <ostream>
 #include <set>
@@ -9,6 +11,8 @@
 #include "formats/device_drive.h"
 #include "formats/device_version_file.h"
 #include "formats/package_version_file.h"
+#include "log/run_log.h"
+#include "platform/log_files.h"
 #include "platform/path_limit.h"
 #include "workflow/transfer_tables.h"
 
@@ -35,6 +39,8 @@ constexpr const char* kDefaultsNote =
     "note: the file is missing or is no valid version file; these are the defaults";
 
 constexpr const char* kFirmwareDfuFileName = "firmware.dfu";
+// A log file is capped well below this; anything beyond is not the updater's.
+constexpr std::size_t kMaxLogBytesShown = 4 * 1024 * 1024;
 constexpr const char* kMusicFolderName = "Music";
 
 constexpr const char* kHelpText =
@@ -50,6 +56,9 @@ constexpr const char* kHelpText =
     "      Check a package folder as the updater does; one line per problem.\n"
     "  inspect-device ROOT [--bt-version V]\n"
     "      Show what the updater makes of a device drive mounted at ROOT.\n"
+    "  log [--list | --run N | --path]\n"
+    "      Print the log of the updater's last run; --list: the kept runs, newest first,\n"
+    "      numbered for --run; --run N: the log of run N of that list; --path: the folder.\n"
     "  list-drives [--root DIR]\n"
     "      List the mounted volumes and name the one the updater takes as the device drive\n"
     "      (with --root, from a captured tree DIR/proc, DIR/sys, DIR/run/udev/data).\n"
@@ -111,6 +120,53 @@ std::string PackagePath(const std::string& dir, const char* name) {
     return {};
   }
   return path;
+}
+
+int ShowLog(const ParsedArgs& parsed, ToolServices& services, std::ostream& out,
+            std::ostream& err) {
+  const bool list = parsed.options.count("--list") != 0;
+  const bool path = parsed.options.count("--path") != 0;
+  const auto run = parsed.options.find("--run");
+  if (!parsed.positional.empty() || list + path + (run != parsed.options.end()) > 1) {
+    return UsageError(err, "log takes one of --list, --run N and --path");
+  }
+  const std::string& folder = services.logFolder;
+  if (folder.empty()) return Failure(err, "this system names no log folder (is HOME set?)");
+  if (path) {
+    out << folder << "\n";
+    return kToolSuccess;
+  }
+  std::vector<std::string> logs = ListRunLogs(folder);
+  std::reverse(logs.begin(), logs.end());  // newest first
+  if (list) {
+    if (logs.empty()) out << "no logs in " << folder << "\n";
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+      const int64_t size = SizeOfFile(folder + "/" + logs[i]);
+      out << i + 1 << "\t" << logs[i] << "\t" << (size < 0 ? 0 : size) << " bytes\n";
+    }
+    return kToolSuccess;
+  }
+  std::size_t index = 1;
+  if (run != parsed.options.end()) {
+    const std::string& text = run->second;
+    std::size_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value == 0) {
+      return UsageError(err, "--run needs a number from the list of --list, not '" + text + "'");
+    }
+    index = value;
+  }
+  if (logs.empty()) return Failure(err, "no logs in " + folder);
+  if (index > logs.size()) {
+    return Failure(err, "there is no run " + std::to_string(index) + "; " +
+                            std::to_string(logs.size()) + " are kept (see log --list)");
+  }
+  std::string text;
+  if (!ReadLogFile(folder + "/" + logs[index - 1], kMaxLogBytesShown, text)) {
+    return Failure(err, "cannot read " + folder + "/" + logs[index - 1]);
+  }
+  out << text;
+  return kToolSuccess;
 }
 
 int WriteVersion(const ParsedArgs& parsed, ToolServices& services, std::ostream& err) {
@@ -295,14 +351,32 @@ int RunTool(const std::vector<std::string>& args, ToolServices& services, std::o
 
   const std::map<std::string, std::set<std::string>> valueOptions = {
       {"write-version", {"--target", "--bt"}}, {"read-version", {}},        {"check-package", {}},
-      {"inspect-device", {"--bt-version"}},    {"list-drives", {"--root"}},
+      {"inspect-device", {"--bt-version"}},    {"list-drives", {"--root"}}, {"log", {"--run"}},
   };
+  if (command == "log") {
+    // Flags without a value; ParseCommandArgs takes only options with one.
+    std::vector<std::string> rest;
+    ParsedArgs flags;
+    for (const std::string& arg : args) {
+      if (arg == "--list" || arg == "--path") {
+        flags.options[arg] = "";
+      } else {
+        rest.push_back(arg);
+      }
+    }
+    ParsedArgs parsed;
+    const std::string wrong = ParseCommandArgs(rest, {"--run"}, parsed);
+    if (!wrong.empty()) return UsageError(err, wrong);
+    parsed.options.insert(flags.options.begin(), flags.options.end());
+    return ShowLog(parsed, services, out, err);
+  }
   const auto known = valueOptions.find(command);
   if (known == valueOptions.end()) return UsageError(err, "unknown command '" + command + "'");
   ParsedArgs parsed;
   const std::string wrong = ParseCommandArgs(args, known->second, parsed);
   if (!wrong.empty()) return UsageError(err, wrong);
 
+  if (command == "log") return ShowLog(parsed, services, out, err);
   if (command == "write-version") return WriteVersion(parsed, services, err);
   if (command == "read-version") return ReadVersion(parsed, services, out, err);
   if (command == "check-package") return CheckPackage(parsed, services, out, err);

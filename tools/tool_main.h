@@ -1,5 +1,6 @@
 // The commands of vantel3-tool (package version file, package check, device drive view,
-// drive list), apart from main() so that tests run them on fixtures with their own services.
+// drive list, the updater's logs), apart from main() so that tests run them on fixtures with their
+// own services.
 #pragma once
 
 #include <functional>
@@ -27,6 +28,8 @@ struct ToolServices {
   // The volumes list-drives shows: the machine's own for an empty `snapshotRoot`, else those
   // of a captured tree holding proc, sys and run/udev/data under that folder.
   std::function<std::unique_ptr<VolumeSource>(const std::string& snapshotRoot)> makeVolumes;
+  // The updater's log folder (the system's; empty when it names none).
+  std::string logFolder = {};
 };
 
 // Runs one command line (`args` without the program's name), writing its report to `out`

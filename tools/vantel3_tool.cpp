@@ -9,6 +9,7 @@
 #include "platform/library_loader.h"
 #include "platform/linux_volume_source.h"
 #include "platform/posix_file_system.h"
+#include "platform/system_services.h"
 #include "tool_main.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
           return std::make_unique<vantel3::LinuxVolumeSource>(
               snapshotRoot + "/proc", snapshotRoot + "/sys", snapshotRoot + "/run/udev/data");
         }};
+    services.logFolder = vantel3::MakeSystemServices()->logFolder();
     const std::vector<std::string> args(argv + 1, argv + argc);
     return vantel3::RunTool(args, services, std::cout, std::cerr);
   } catch (const std::exception& e) {

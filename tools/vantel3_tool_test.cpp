@@ -320,3 +320,44 @@ TEST(PrintVolumesTest, NoVolumesNoDevice) {
 
 }  // namespace
 }  // namespace vantel3
+
+namespace vantel3 {
+namespace {
+
+TEST_F(ToolTest, LogPrintsTheLastRunListsTheKeptOnesShowsOneByNumberAndNamesTheFolder) {
+  const std::filesystem::path folder = dir_.Path("log");
+  std::filesystem::create_directory(folder);
+  WriteBytes(folder / "2026-12-10T09-00-00.000Z.log", "first run\n");
+  WriteBytes(folder / "2026-12-11T16-55-23.123Z.log", "last run\n");
+  WriteBytes(folder / "notes.txt", "not a log\n");
+  services_.logFolder = folder.string();
+
+  EXPECT_EQ(Run({"log"}), kToolSuccess);
+  EXPECT_EQ(Out(), "last run\n");
+  EXPECT_EQ(Run({"log", "--run", "2"}), kToolSuccess);
+  EXPECT_EQ(Out(), "first run\n");
+  EXPECT_EQ(Run({"log", "--list"}), kToolSuccess);
+  EXPECT_EQ(Out(),
+            "1\t2026-12-11T16-55-23.123Z.log\t9 bytes\n"
+            "2\t2026-12-10T09-00-00.000Z.log\t10 bytes\n");
+  EXPECT_EQ(Run({"log", "--path"}), kToolSuccess);
+  EXPECT_EQ(Out(), folder.string() + "\n");
+
+  EXPECT_EQ(Run({"log", "--run", "3"}), kToolFailure);
+  EXPECT_EQ(Err(), "vantel3-tool: error: there is no run 3; 2 are kept (see log --list)\n");
+  for (const std::vector<std::string>& wrong : {std::vector<std::string>{"log", "--run", "0"},
+                                                {"log", "--run", "x"},
+                                                {"log", "--run"},
+                                                {"log", "--list", "--path"},
+                                                {"log", "extra"},
+                                                {"log", "--frob"}}) {
+    EXPECT_EQ(Run(wrong), kToolUsageError) << wrong.back();
+    EXPECT_EQ(Out(), "");
+  }
+  services_.logFolder = dir_.Path("none").string();
+  EXPECT_EQ(Run({"log"}), kToolFailure);
+  EXPECT_EQ(Err(), "vantel3-tool: error: no logs in " + services_.logFolder + "\n");
+}
+
+}  // namespace
+}  // namespace vantel3
