@@ -61,7 +61,10 @@ std::error_code LoggingFileSystem::RemoveDirectory(const Path& path) {
 
 std::error_code LoggingFileSystem::RemoveFile(const Path& path) {
   const std::error_code ec = target().RemoveFile(path);
-  if (ec) log_.Event("remove " + path.string() + ": " + Result(ec));
+  // The program marker's removal is a decision (the device took over the Bluetooth update).
+  if (ec || path.filename().string() == kProgramMarkerName) {
+    log_.Event("remove " + path.string() + ": " + Result(ec));
+  }
   return ec;
 }
 
