@@ -145,6 +145,7 @@ TEST(LoggingVolumeSourceTest, EachChangeOfTheListNamesTheDeviceDriveAndWhyOthers
   EXPECT_EQ(log.events.back(), "volume list changed: 0 volumes, device drive none");
 }
 
+#if defined(__linux__)
 TEST(SystemLogFolderTest, LinuxUsesTheXdgStateFolderElseTheHomeFolder) {
   struct Case {
     const char* state;
@@ -163,6 +164,8 @@ TEST(SystemLogFolderTest, LinuxUsesTheXdgStateFolderElseTheHomeFolder) {
               c.folder);
   }
 }
+
+#endif
 
 }  // namespace
 }  // namespace vantel3
