@@ -179,12 +179,7 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
     };
     answers.onNextHidden = [&] { ++nextToken; };
   } else {
-    answers.onNextShown = [&] { input->ArmNext(context.nextPressed); };
-    answers.onNextHidden = [&] { input->DisarmNext(); };
-    answers.closeMessageBox = [&] {
-      input->DisarmNext();
-      (void)input->ReadLine();
-    };
+    answers = AnswersFromInput(*input, context.nextPressed);
   }
   TextStepUi ui(out, answers);
 

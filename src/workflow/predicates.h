@@ -18,7 +18,8 @@ Predicate IsDfuDevicePresent(const DfuApi& api);
 // root refills the string) or, failing that, when after a disconnect the firmware-upgrade
 // device connects (the string stays empty).
 Predicate IsDriveOrDfuDevicePresent(VolumeSource& volumes, const DfuApi& api);
-// Context ignored. Holds once the Next button has set the flag.
+// Context ignored. Holds once the Next button has been answered: clicked, or no click can
+// come any more (`kNextNeverAnswered`).
 Predicate IsNextPressed(const UpdateContext& context);
 // Context: const std::string* path. Holds when it is null or nothing exists there.
 Predicate IsPathMissing(FileSystem& fs);
