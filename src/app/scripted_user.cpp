@@ -7,16 +7,17 @@
 namespace vantel3 {
 
 ScriptedUserUi::ScriptedUserUi(QtStepUi& window, VirtualClock& clock, SimulatedUser user)
-    : window_(window), clock_(clock), user_(std::move(user)) {}
+    : window_(window), user_(clock, std::move(user)) {}
 
 void ScriptedUserUi::SetNextButtonVisible(bool visible) {
   window_.SetNextButtonVisible(visible);
-  const uint64_t token = ++nextToken_;
-  if (!visible || !user_.nextAfterMs) return;
+  if (!visible) {
+    user_.NextHidden();
+    return;
+  }
   // Runs on the worker's thread while it sleeps on the clock; the click itself is carried out
   // on the GUI thread like any other request, through the real button.
-  clock_.ScheduleAt(clock_.ElapsedMs() + *user_.nextAfterMs, [this, token] {
-    if (token != nextToken_.load()) return;
+  user_.NextShown([this] {
     window_.OnGuiThread([this] {
       QPushButton* next = window_.views().mainView->nextButton();
       if (next->isVisible() && next->isEnabled()) next->click();
@@ -37,7 +38,7 @@ void ScriptedUserUi::ArmEndButton(const std::string& caption, EndAction action) 
 void ScriptedUserUi::OnRunEnded() {
   const std::size_t run = runsEnded_++;
   const EndAction armed = armed_.load();
-  const bool retry = armed == EndAction::kRetry && user_.AnswerForRun(run) == EndAnswer::kRetry;
+  const bool retry = armed == EndAction::kRetry && user_.WantsRetry(run);
   if (armed == EndAction::kClose || retry) {
     window_.views().endView->endButton()->click();
   } else {

@@ -1,6 +1,6 @@
-// The person in front of the window, played from a scenario on the virtual clock, where no
-// real person could answer in time: clicks Next the scenario's delay after the button shows,
-// closes failure boxes at once, and answers the end view with Retry or Exit.
+// The scenario's person in front of the window, on the virtual clock: clicks the real Next
+// button when the scripted user does, closes failure boxes at once, and answers the end view
+// with Retry or Exit.
 #pragma once
 
 #include <atomic>
@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/clock.h"
+#include "session/scripted_user.h"
 #include "sim/scenario.h"
 #include "ui/qt_step_ui.h"
 #include "workflow/step_ui.h"
@@ -42,10 +43,7 @@ class ScriptedUserUi final : public StepUi {
 
  private:
   QtStepUi& window_;
-  VirtualClock& clock_;
-  SimulatedUser user_;
-  // Each show of the Next button gets a token; a click meant for an earlier show is dropped.
-  std::atomic<uint64_t> nextToken_{0};
+  ScriptedUser user_;
   std::atomic<EndAction> armed_{EndAction::kNone};
   std::size_t runsEnded_ = 0;
 };

@@ -14,57 +14,28 @@
 #include <vector>
 
 #include "app/app_options.h"
-#include "app/simulated_session.h"
+#include "app/app_session.h"
 #include "app/vantel3_updater_app.h"
-#include "dfu/dfu_binding.h"
-#include "platform/clock.h"
-#include "platform/library_loader.h"
-#include "platform/linux_volume_source.h"
-#include "platform/posix_file_system.h"
-#include "platform/program_path.h"
-#include "platform/sleep_inhibitor.h"
+#include "platform/system_services.h"
 #include "ui/step_views.h"
 #include "ui/ui_texts.h"
-#include "workflow/update_worker.h"
 
 namespace vantel3 {
 
 namespace {
 
-// A run against the real device: the package folder "./data" relative to the current folder.
-int RunWithRealDevice() {
-  SteadyClock clock;
-  PosixFileSystem fs;
-  LinuxVolumeSource volumes;
-  // "fa.bin" beside the program, or in the user's state folder when that folder is read-only.
-  UserWritableProgramPath programPath;
-  DlLibraryLoader loader;
-  UpdateServices services{clock, fs, volumes, programPath, "./data"};
-  AppEnvironment environment;
-  environment.services = &services;
-  environment.loader = &loader;
-  environment.libraryPath = std::string("./data/") + kDfuLibraryFileName;
-  // The computer must not fall asleep while a real device is halfway through an update.
-  std::unique_ptr<SleepInhibitor> sleepLock = MakeSystemSleepInhibitor();
-  WorkerFunction worker = [&sleepLock](UpdateContext& context, UpdateServices& runServices,
-                                       StepUi& ui) {
-    SleepInhibitGuard awake(*sleepLock);
-    return UpdateWorker(context, runServices, ui);
-  };
-  CVantel3UpdaterApp app(environment, worker);
-  return app.InitInstance();
-}
-
-// A run against the scenario's simulated device, through the same library binding.
-int RunWithSimulatedDevice(const AppOptions& options) {
+// The window over the session: the real device with the package in "./data", or the
+// scenario's simulated device through the same library binding.
+int RunWindow(const AppOptions& options) {
+  std::unique_ptr<SystemServices> system = MakeSystemServices();
   std::string error;
-  int status = 1;
-  std::unique_ptr<SimulatedSession> session = SimulatedSession::Create(options, error, status);
+  int status = kExitFailureEnd;
+  std::unique_ptr<AppSession> session = AppSession::Create(options, *system, error, status);
   if (!session) {
     std::fprintf(stderr, "vantel3-updater: %s\n", error.c_str());
     return status;
   }
-  CVantel3UpdaterApp app(session->Environment(), UpdateWorker);
+  CVantel3UpdaterApp app(session->Environment(), session->Worker());
   session->Attach(app);
   return app.InitInstance();
 }
@@ -138,8 +109,7 @@ int UpdaterMain(int argc, char** argv) {
   if (report != nullptr && std::strcmp(report, "1") == 0)
     qapp.installEventFilter(&firstViewReporter);
 
-  if (options.simulate) return RunWithSimulatedDevice(options);
-  return RunWithRealDevice();
+  return RunWindow(options);
 }
 
 }  // namespace vantel3

@@ -67,6 +67,9 @@ int CVantel3UpdaterApp::Run() {
 }
 
 void CVantel3UpdaterApp::RetryRun() {
+  // A click while a run still goes on is ignored, and so restarts nothing.
+  if (launcher_->Running()) return;
+  if (environment_.beforeRetry) environment_.beforeRetry();
   (void)launcher_->Start();
 }
 

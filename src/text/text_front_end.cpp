@@ -5,13 +5,10 @@
 #include <optional>
 
 #include "dfu/dfu_binding.h"
-#include "platform/linux_volume_source.h"
-#include "platform/path_limit.h"
-#include "platform/posix_file_system.h"
-#include "platform/sleep_inhibitor.h"
-#include "sim/sim_workspace.h"
+#include "platform/system_services.h"
+#include "session/run_session.h"
+#include "session/scripted_user.h"
 #include "text/text_step_ui.h"
-#include "workflow/update_worker.h"
 
 namespace vantel3 {
 
@@ -123,100 +120,50 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
     return kExitSuccess;
   }
 
-  const bool simulate = !options.scenarioPath.empty();
-  std::unique_ptr<Clock> clock;
-  VirtualClock* virtualClock = nullptr;
-  if (options.virtualClock) {
-    auto owned = std::make_unique<VirtualClock>();
-    virtualClock = owned.get();
-    clock = std::move(owned);
-  } else {
-    clock = std::make_unique<SteadyClock>(options.speed);
+  std::unique_ptr<SystemServices> system = MakeSystemServices();
+  SessionOptions sessionOptions;
+  sessionOptions.scenarioPath = options.scenarioPath;
+  sessionOptions.virtualClock = options.virtualClock;
+  sessionOptions.speed = options.speed;
+  sessionOptions.keepDir = options.keepDir;
+  sessionOptions.resumeDir = options.resumeDir;
+  int status = kExitFailureEnd;
+  std::unique_ptr<RunSession> session = RunSession::Create(sessionOptions, *system, error, status);
+  if (!session) {
+    err << "vantel3-updater-text: " << error << '\n';
+    return status;
   }
-
-  PosixFileSystem posix;
-  LinuxVolumeSource linuxVolumes;
-  UserWritableProgramPath selfPath;
-  std::unique_ptr<SimWorkspace> workspace;
-  Scenario scenario;
-  if (simulate) {
-    if (LoadScenarioFile(posix, options.scenarioPath, scenario, error) == 0) {
-      err << "vantel3-updater-text: " << error << '\n';
-      return kExitUsage;
-    }
-    workspace = options.resumeDir.empty()
-                    ? SimWorkspace::Create(scenario, *clock, options.keepDir, error)
-                    : SimWorkspace::Open(options.resumeDir, scenario, *clock, error);
-    if (!workspace) {
-      err << "vantel3-updater-text: cannot make the simulation's workspace: " << error << '\n';
-      return kExitFailureEnd;
-    }
-  }
-  UpdateServices services{
-      *clock,
-      simulate ? workspace->fs() : static_cast<FileSystem&>(posix),
-      simulate ? workspace->volumes() : static_cast<VolumeSource&>(linuxVolumes),
-      simulate ? workspace->programPath() : static_cast<ProgramPath&>(selfPath),
-      simulate ? workspace->packageDir() : std::string("./data"),
-  };
-
-  std::unique_ptr<LineInput> input;
-  if (!options.virtualClock) input = std::make_unique<LineInput>(in);
 
   UpdateContext context;
-  // Each show of Next gets a token, so a click scheduled for an earlier show that timed out
-  // cannot land in a later one.
-  uint64_t nextToken = 0;
+  const SimulatedUser* user = session->scriptedUser();
+  std::unique_ptr<ScriptedUser> scripted;
+  std::unique_ptr<LineInput> input;
   TextAnswers answers;
-  if (virtualClock != nullptr) {
-    answers.onNextShown = [&] {
-      const uint64_t token = ++nextToken;
-      if (!scenario.user.nextAfterMs) return;
-      virtualClock->ScheduleAt(virtualClock->ElapsedMs() + *scenario.user.nextAfterMs,
-                               [&context, &nextToken, token] {
-                                 if (token == nextToken) context.nextPressed = 1;
-                               });
-    };
-    answers.onNextHidden = [&] { ++nextToken; };
+  if (user != nullptr) {
+    // On the virtual clock the scenario's user answers; message boxes close at once.
+    scripted = std::make_unique<ScriptedUser>(*session->virtualClock(), *user);
+    answers.onNextShown = [&] { scripted->NextShown([&context] { context.nextPressed = 1; }); };
+    answers.onNextHidden = [&] { scripted->NextHidden(); };
   } else {
+    input = std::make_unique<LineInput>(in);
     answers = AnswersFromInput(*input, context.nextPressed);
   }
   TextStepUi ui(out, answers);
 
-  DlLibraryLoader loader;
-  std::string library;
-  if (JoinPath(services.packageDir, '/', kDfuLibraryFileName, library) == 0 ||
-      BindDfuLibrary(loader, library, context.dfuApi) == 0) {
+  std::string warning;
+  if (session->BindLibrary(context.dfuApi, warning) == 0) {
     ui.ShowFailureMessage(kDfuLoadFailedMessage);
     return kExitLibraryNotBound;
   }
-  if (simulate) {
-    if (workspace->AttachToLibrary(loader, context.dfuApi.module) == 0) {
-      err << "vantel3-updater-text: the package's library does not take the simulated device\n";
-    }
-  }
+  if (!warning.empty()) err << "vantel3-updater-text: " << warning << '\n';
 
-  // The computer must not fall asleep while a real device is halfway through an update.
-  std::unique_ptr<SleepInhibitor> sleepLock =
-      simulate ? std::make_unique<NoSleepInhibitor>() : MakeSystemSleepInhibitor();
-  for (std::size_t run = 0;; ++run) {
-    const int result = [&] {
-      SleepInhibitGuard awake(*sleepLock);
-      return UpdateWorker(context, services, ui);
-    }();
-    bool retry = false;
-    if (ui.endAction() == EndAction::kRetry) {
-      if (virtualClock != nullptr) {
-        retry = scenario.user.AnswerForRun(run) == EndAnswer::kRetry;
-      } else {
+  return RunUntilDone(
+      *session, context, ui, [&ui] { return ui.endAction(); },
+      [&](std::size_t run) {
+        if (scripted) return scripted->WantsRetry(run);
         const auto line = input->ReadLine();
-        retry = line && *line == "retry";
-      }
-    }
-    if (!retry) return result == 0 ? kExitSuccess : kExitFailureEnd;
-    // A person retrying restarts the device first, as the failure texts ask.
-    if (simulate) workspace->device().PowerCycle();
-  }
+        return line && *line == "retry";
+      });
 }
 
 }  // namespace vantel3

@@ -8,12 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace vantel3 {
+#include "session/run_session.h"
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailureEnd = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitLibraryNotBound = 255;
+namespace vantel3 {
 
 // `args` without the program name. Returns the process's exit status: 0 after a success
 // end, 1 after a failure end, 2 for a usage error, 255 when the firmware-upgrade library

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -20,14 +21,13 @@
 #include <vector>
 
 #include "app/about_dlg.h"
-#include "app/simulated_session.h"
+#include "app/app_session.h"
 #include "app/vantel3_updater_app.h"
 #include "gui_test_support.h"
 #include "ui/step_views.h"
 #include "ui/ui_texts.h"
 #include "ui/view_layout.h"
 #include "workflow/messages.h"
-#include "workflow/update_worker.h"
 
 using namespace vantel3;
 
@@ -737,9 +737,10 @@ class GuiTest : public QObject {
         std::string(VANTEL3_SOURCE_DIR) + "/scenarios/" + scenario.toStdString() + ".json";
     std::string error;
     int status = 0;
-    std::unique_ptr<SimulatedSession> session = SimulatedSession::Create(options, error, status);
+    std::unique_ptr<SystemServices> system = MakeSystemServices();
+    std::unique_ptr<AppSession> session = AppSession::Create(options, *system, error, status);
     QVERIFY2(session != nullptr, error.c_str());
-    CVantel3UpdaterApp app(session->Environment(), UpdateWorker);
+    CVantel3UpdaterApp app(session->Environment(), session->Worker());
     std::vector<int> abrupt;
     app.SetExitHook([&abrupt](int s) { abrupt.push_back(s); });
     session->Attach(app);
@@ -751,6 +752,12 @@ class GuiTest : public QObject {
     QTRY_VERIFY(!app.launcher().Running());
     QVERIFY(abrupt.empty());
     QCOMPARE(app.launcher().StartedCount(), workers);
+    // The person retrying restarts the device first, once before each new run.
+    const std::vector<std::string> events = session->session().workspace()->device().Events();
+    const auto restarts = std::count_if(events.begin(), events.end(), [](const std::string& e) {
+      return e.find("restarted by the user") != std::string::npos;
+    });
+    QCOMPARE(static_cast<int>(restarts), workers - 1);
     QVERIFY(d.endView()->isVisible() || d.endView()->isVisibleTo(&d));
     QCOMPARE(d.endView()->messageLabel()->text(), endText);
     QCOMPARE(d.endView()->endButton()->text(), caption);
