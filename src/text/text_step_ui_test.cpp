@@ -83,12 +83,14 @@ struct Harness {
   std::optional<uint64_t> messageAtMs_;
 };
 
+// One case of a table: when the answer comes, and how long after the show that is.
+struct Case {
+  const char* name;
+  When when;
+  uint64_t delayMs;
+};
+
 TEST(TextAnswersTest, ALineClicksNextWhenItComesBeforeDuringOrAfterTheShow) {
-  struct Case {
-    const char* name;
-    When when;
-    uint64_t delayMs;  // from the show to the click's arrival
-  };
   for (const Case& c : {Case{"typed ahead", When::kBeforeShow, 0},
                         Case{"as the button shows", When::kShowBeforeArming, 0},
                         Case{"right after it shows", When::kShowAfterArming, 0},
@@ -110,11 +112,6 @@ TEST(TextAnswersTest, ALineClicksNextWhenItComesBeforeDuringOrAfterTheShow) {
 }
 
 TEST(TextAnswersTest, EndedInputAnswersNextAndTheMessageAtOnce) {
-  struct Case {
-    const char* name;
-    When when;
-    uint64_t delayMs;
-  };
   for (const Case& c : {Case{"ended before", When::kBeforeShow, 0},
                         Case{"ends as the button shows", When::kShowBeforeArming, 0},
                         Case{"ends right after it shows", When::kShowAfterArming, 0},
