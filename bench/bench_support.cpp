@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -18,6 +19,8 @@ extern char** environ;
 namespace vantel3::bench {
 
 namespace {
+
+double childCpuSeconds = 0;
 
 std::vector<Row>& MutableRows() {
   static std::vector<Row> rows;
@@ -85,6 +88,10 @@ double ThreadCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+double ChildCpuSeconds() {
+  return childCpuSeconds;
+}
+
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
@@ -106,9 +113,14 @@ bool RunProgram(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return false;
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0) {
     if (errno != EINTR) return false;
   }
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  childCpuSeconds += seconds(usage.ru_utime) + seconds(usage.ru_stime);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -168,18 +180,29 @@ std::string FormatMiB(int64_t bytes) {
   return text;
 }
 
+namespace {
+
+Trees MakeTrees(const std::string& scratch) {
+  Trees t;
+  const std::string base = scratch + "/source";
+  t.small = base + "/small";
+  t.large = base + "/large";
+  std::fprintf(stderr, "bench: generating the source trees in %s\n", base.c_str());
+  t.smallBytes = GenerateTree(t.small, 5000, 4 << 10, 64 << 10, 50, 10);
+  t.largeBytes = GenerateTree(t.large, 20, 20 << 20, 20 << 20, 20, 1);
+  SyncPath(base);
+  return t;
+}
+
+}  // namespace
+
 const Trees& GetTrees() {
-  static const Trees trees = [] {
-    Trees t;
-    const std::string base = GetOptions().scratch + "/source";
-    t.small = base + "/small";
-    t.large = base + "/large";
-    std::fprintf(stderr, "bench: generating the source trees in %s\n", base.c_str());
-    t.smallBytes = GenerateTree(t.small, 5000, 4 << 10, 64 << 10, 50, 10);
-    t.largeBytes = GenerateTree(t.large, 20, 20 << 20, 20 << 20, 20, 1);
-    SyncPath(base);
-    return t;
-  }();
+  static const Trees trees = MakeTrees(GetOptions().scratch);
+  return trees;
+}
+
+const Trees& GetTmpfsTrees() {
+  static const Trees trees = MakeTrees(GetOptions().tmpfsScratch);
   return trees;
 }
 

@@ -11,6 +11,9 @@ namespace vantel3::bench {
 struct Options {
   bool quick = false;   // fewer repetitions and shorter waits
   std::string scratch;  // the scratch folder every benchmark works in
+  // A fresh folder on a tmpfs for the copy and delete rows without the disk; empty: those
+  // rows say they were not measured.
+  std::string tmpfsScratch;
 };
 Options& GetOptions();
 
@@ -39,6 +42,8 @@ uint64_t AllocationCount();
 // Seconds on the monotonic clock, and processor seconds this thread has used.
 double NowSeconds();
 double ThreadCpuSeconds();
+// Processor seconds (user and system) of every child that RunProgram has waited for so far.
+double ChildCpuSeconds();
 
 // The median of the values (the mean of the middle two for an even count); 0 when empty.
 double Median(std::vector<double> values);
@@ -68,7 +73,8 @@ std::string FormatSpread(const std::vector<double>& seconds);
 std::string FormatSeconds(double seconds);
 std::string FormatMiB(int64_t bytes);
 
-// The trees shared by the copy and delete benchmarks, generated once on first use.
+// The trees shared by the copy and delete benchmarks, generated once on first use: in the
+// scratch folder on the disk, and in the tmpfs folder (when there is one).
 struct Trees {
   std::string small;  // 5,000 files of 4 to 64 KiB in nested folders
   int64_t smallBytes = -1;
@@ -76,5 +82,6 @@ struct Trees {
   int64_t largeBytes = -1;
 };
 const Trees& GetTrees();
+const Trees& GetTmpfsTrees();
 
 }  // namespace vantel3::bench

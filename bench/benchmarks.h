@@ -8,6 +8,9 @@ namespace vantel3::bench {
 void BenchCopySmallTree(benchmark::State& state);
 void BenchCopyLargeFiles(benchmark::State& state);
 void BenchDeleteTree(benchmark::State& state);
+void BenchCopySmallTreeTmpfs(benchmark::State& state);
+void BenchCopyLargeFilesTmpfs(benchmark::State& state);
+void BenchDeleteTreeTmpfs(benchmark::State& state);
 void BenchWaitUntil(benchmark::State& state);
 void BenchFindDeviceDrive(benchmark::State& state);
 void BenchSimulatedUpdate(benchmark::State& state);

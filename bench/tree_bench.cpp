@@ -1,5 +1,6 @@
 // CopyTree with the flush before the hand-over against `cp -r` and `sync`, and DeleteTree
-// against `rm -rf`, on the same source trees, alternating which goes first.
+// against `rm -rf`, on the same source trees, alternating which goes first: on the disk and
+// on a tmpfs, each with the wall time and the processor time of the same runs.
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -15,27 +16,42 @@ namespace vantel3::bench {
 
 namespace {
 
-// Measured repetitions of each side, after one warm-up pair that is not counted: the first
-// copy of a run also pays for fresh page-cache memory for its destination. The source trees
-// were just written and sit in the page cache, so no side reads them cold. The small-file
-// copies (warm-up included) are all kept for the delete benchmark, which deletes each one.
-int SmallRepetitions() {
-  return GetOptions().quick ? 1 : 3;
-}
-int LargeRepetitions() {
-  return GetOptions().quick ? 3 : 5;
+// Where a row runs: the scratch folder on the disk, where the disk's own noise (other
+// writers, online discard) sits in every wall time, or a folder on a tmpfs, where it does
+// not and the programs' own cost shows.
+struct Place {
+  bool tmpfs = false;
+  std::string scratch;
+  const Trees* trees = nullptr;
+};
+
+Place OnDisk() {
+  return {false, GetOptions().scratch, &GetTrees()};
 }
 
-// Small-file copies made by the copy benchmark, kept for the delete benchmark: deleting 5,000
-// files can take seconds on a file system mounted with online discard, and each copy has to
-// be deleted anyway.
+// Without a tmpfs folder the place has no scratch (and no trees): its rows say so.
+Place OnTmpfs() {
+  const std::string& scratch = GetOptions().tmpfsScratch;
+  return {true, scratch, scratch.empty() ? nullptr : &GetTmpfsTrees()};
+}
+
+// Measured pairs of each row, after one warm-up pair that is not counted: the first copy of a
+// run also pays for fresh page-cache memory for its destination. The source trees were just
+// written and sit in the page cache, so no side reads them cold.
+int Repetitions() {
+  return GetOptions().quick ? 2 : 7;
+}
+
+// Small-file copies made by the copy benchmark on the disk, kept for the delete benchmark:
+// deleting 5,000 files can take seconds on a file system mounted with online discard, and
+// each copy has to be deleted anyway.
 std::vector<std::string>& Pool() {
   static std::vector<std::string> pool;
   return pool;
 }
 
-void WarmUpTools() {
-  const std::string from = GetOptions().scratch + "/warm-up";
+void WarmUpTools(const std::string& scratch) {
+  const std::string from = scratch + "/warm-up";
   const std::string to = from + "-copy";
   (void)GenerateTree(from, 2, 4 << 10, 4 << 10, 2, 1);
   (void)RunProgram({"cp", "-r", from, to});
@@ -43,25 +59,35 @@ void WarmUpTools() {
   (void)RunProgram({"rm", "-rf", from, to});
 }
 
+struct Sample {
+  double wall = -1;  // negative on failure
+  double cpu = 0;    // this thread's processor time plus that of the children it waited for
+};
+
 // Times `run` once. The scratch file system is flushed first, so that writes left by the
-// setup (or the other side's clean-up) are not charged to this run. Negative on failure.
-double TimeOnce(const std::function<bool()>& run) {
-  SyncPath(GetOptions().scratch);
+// setup (or the other side's clean-up) are not charged to this run. Our side runs in this
+// thread; the alternative's programs are children, whose processor time comes with their
+// exit status, so both sides' processor time is counted the same way.
+Sample TimeOnce(const std::string& scratch, const std::function<bool()>& run) {
+  SyncPath(scratch);
+  const double cpuStart = ThreadCpuSeconds() + ChildCpuSeconds();
   const double start = NowSeconds();
   const bool ok = run();
-  const double seconds = NowSeconds() - start;
-  return ok ? seconds : -1;
+  Sample sample;
+  sample.wall = ok ? NowSeconds() - start : -1;
+  sample.cpu = ThreadCpuSeconds() + ChildCpuSeconds() - cpuStart;
+  return sample;
 }
 
 struct Pair {
-  std::vector<double> ours;
-  std::vector<double> alternative;
+  std::vector<double> ours, alternative;        // wall seconds
+  std::vector<double> oursCpu, alternativeCpu;  // processor seconds
   bool failed = false;
 };
 
-// Runs both sides `repetitions` times after a warm-up pair, alternating which goes first; `prepare`
-// sets up before each side (untimed), `cleanUp` after it.
-Pair Alternate(int repetitions, const std::function<bool()>& ours,
+// Runs both sides `repetitions` times after a warm-up pair, alternating which goes first;
+// `prepare` sets up before each side (untimed), `cleanUp` after it.
+Pair Alternate(const std::string& scratch, int repetitions, const std::function<bool()>& ours,
                const std::function<bool()>& alternative, const std::function<void()>& prepare,
                const std::function<void()>& cleanUp) {
   Pair pair;
@@ -69,55 +95,97 @@ Pair Alternate(int repetitions, const std::function<bool()>& ours,
     for (int side = 0; side < 2; ++side) {
       const bool oursNow = (side == 0) == (i % 2 == 0);
       prepare();
-      const double seconds = TimeOnce(oursNow ? ours : alternative);
+      const Sample sample = TimeOnce(scratch, oursNow ? ours : alternative);
       cleanUp();
-      if (seconds < 0) {
+      if (sample.wall < 0) {
         pair.failed = true;
         break;
       }
       if (i == 0) continue;  // warm-up
-      (oursNow ? pair.ours : pair.alternative).push_back(seconds);
+      (oursNow ? pair.ours : pair.alternative).push_back(sample.wall);
+      (oursNow ? pair.oursCpu : pair.alternativeCpu).push_back(sample.cpu);
     }
   }
   return pair;
 }
 
-// With `keep`, each copy goes to the pool for the delete benchmark instead of being removed.
-void CopyRow(benchmark::State& state, const std::string& what, const std::string& source,
-             int64_t bytes, bool keep) {
+// The two rows of one measurement: wall time, and processor time of the same runs.
+void AddRows(const std::string& what, const Place& place, const Pair& pair,
+             const std::string& alternativeName, const std::string& extraNote) {
+  const std::string where = place.tmpfs ? "tmpfs" : "disk";
+  const std::string runs = std::to_string(pair.ours.size()) + " alternating pairs";
+  Row wall;
+  wall.what = what + ", " + where + ", wall time";
+  wall.ours = FormatSpread(pair.ours);
+  wall.alternative = alternativeName + ": " + FormatSpread(pair.alternative);
+  wall.ratio = Median(pair.ours) / Median(pair.alternative);
+  wall.goal = 1.05;
+  wall.note = "median (range) of " + runs + extraNote +
+              (place.tmpfs ? "; stable: no disk, the programs' own cost"
+                           : "; the disk's: moves with other writers and online discard");
+  AddRow(wall);
+  Row cpu;
+  cpu.what = what + ", " + where + ", processor time";
+  cpu.ours = FormatSpread(pair.oursCpu);
+  cpu.alternative = alternativeName + ": " + FormatSpread(pair.alternativeCpu);
+  cpu.ratio = Median(pair.oursCpu) / Median(pair.alternativeCpu);
+  cpu.goal = 1.05;
+  cpu.note =
+      "median (range), same runs; user + system time of our thread and of the "
+      "alternative's processes; stable";
+  AddRow(cpu);
+}
+
+// With `keep` (on the disk), each copy goes to the pool for the delete benchmark instead of
+// being removed.
+void CopyRow(benchmark::State& state, const std::string& what, const Place& place, bool large,
+             bool keep) {
   for (auto _ : state) {
+    if (place.scratch.empty()) {
+      AddFailedRow(what + (place.tmpfs ? ", tmpfs" : ", disk"), "no tmpfs folder was given");
+      state.SkipWithError("no tmpfs");
+      return;
+    }
+    const std::string& source = large ? place.trees->large : place.trees->small;
+    const int64_t bytes = large ? place.trees->largeBytes : place.trees->smallBytes;
     if (bytes < 0) {
       AddFailedRow(what, "the source tree could not be written");
       state.SkipWithError("no source tree");
       return;
     }
-    const std::string destination = GetOptions().scratch + "/copy";
+    const std::string destination = place.scratch + "/copy";
     PosixFileSystem fs;
     SteadyClock clock;
-    WarmUpTools();
-    // Copies are moved aside, not deleted, until the row is done: on a file system mounted
-    // with online discard, freeing the blocks of one copy would go on in the background
-    // during the next timed run.
+    WarmUpTools(place.scratch);
+    // On the disk, copies are moved aside, not deleted, until the row is done: on a file
+    // system mounted with online discard, freeing the blocks of one copy would go on in the
+    // background during the next timed run. A tmpfs frees memory at once.
     std::vector<std::string> trash;
     const auto cleanUp = [&] {
       if (!fs.Exists(destination)) return;
-      const std::string aside = GetOptions().scratch + "/aside" + std::to_string(trash.size());
+      if (place.tmpfs) return RemoveAll(destination);
       if (!keep) {
+        const std::string aside = place.scratch + "/aside" + std::to_string(trash.size());
         if (fs.Rename(destination, aside)) return RemoveAll(destination);
         trash.push_back(aside);
         return;
       }
-      const std::string kept = GetOptions().scratch + "/pool" + std::to_string(Pool().size());
+      const std::string kept = place.scratch + "/pool" + std::to_string(Pool().size());
       if (fs.Rename(destination, kept)) return RemoveAll(destination);
       Pool().push_back(kept);
     };
+    // On the disk `sync` flushes everything, as a user would; on the tmpfs only its own file
+    // system (`sync -f`), as our SyncFileSystem does, so that the disk stays out of the row.
+    const std::vector<std::string> syncCommand =
+        place.tmpfs ? std::vector<std::string>{"sync", "-f", destination}
+                    : std::vector<std::string>{"sync"};
     const Pair pair = Alternate(
-        keep ? SmallRepetitions() : LargeRepetitions(),
+        place.scratch, Repetitions(),
         [&] {
           return CopyTree(fs, clock, source, destination) == 1 && !fs.SyncFileSystem(destination);
         },
         [&] {
-          return RunProgram({"cp", "-r", source, destination}) && RunProgram({"sync"});
+          return RunProgram({"cp", "-r", source, destination}) && RunProgram(syncCommand);
         },
         [&] { RemoveAll(destination); }, cleanUp);
     for (const std::string& path : trash) RemoveAll(path);
@@ -126,60 +194,42 @@ void CopyRow(benchmark::State& state, const std::string& what, const std::string
       state.SkipWithError("copy failed");
       return;
     }
-    const double ours = Median(pair.ours);
-    const double alternative = Median(pair.alternative);
-    state.SetIterationTime(ours);
-    Row row;
-    row.what = what + " (" + FormatMiB(bytes) + ")";
-    row.ours = FormatSpread(pair.ours);
-    row.alternative = "`cp -r` + `sync`: " + FormatSpread(pair.alternative);
-    row.ratio = ours / alternative;
-    row.goal = 1.05;
-    row.note = "median (range) of " + std::to_string(pair.ours.size()) + " alternating runs";
-    AddRow(row);
+    state.SetIterationTime(Median(pair.ours));
+    AddRows(what + " (" + FormatMiB(bytes) + ")", place, pair,
+            place.tmpfs ? "`cp -r` + `sync -f`" : "`cp -r` + `sync`", "");
   }
 }
 
-}  // namespace
-
-void BenchCopySmallTree(benchmark::State& state) {
-  const Trees& trees = GetTrees();
-  CopyRow(state, "CopyTree + SyncFileSystem, 5,000 files of 4–64 KiB", trees.small,
-          trees.smallBytes, true);
-}
-
-void BenchCopyLargeFiles(benchmark::State& state) {
-  const Trees& trees = GetTrees();
-  CopyRow(state, "CopyTree + SyncFileSystem, 20 files of 20 MiB", trees.large, trees.largeBytes,
-          false);
-}
-
-void BenchDeleteTree(benchmark::State& state) {
-  const Trees& trees = GetTrees();
-  const std::string what = "DeleteTree, 5,000 files of 4–64 KiB";
+void DeleteRow(benchmark::State& state, const std::string& what, const Place& place) {
   for (auto _ : state) {
-    if (trees.smallBytes < 0) {
+    if (place.scratch.empty()) {
+      AddFailedRow(what + ", tmpfs", "no tmpfs folder was given");
+      state.SkipWithError("no tmpfs");
+      return;
+    }
+    if (place.trees->smallBytes < 0) {
       AddFailedRow(what, "the source tree could not be written");
       state.SkipWithError("no source tree");
       return;
     }
-    const std::string victim = GetOptions().scratch + "/delete";
+    const std::string victim = place.scratch + "/delete";
     PosixFileSystem fs;
-    WarmUpTools();
+    WarmUpTools(place.scratch);
     bool setupFailed = false;
     const Pair pair = Alternate(
-        SmallRepetitions(), [&] { return DeleteTree(fs, victim) == 1 && !fs.Exists(victim); },
+        place.scratch, Repetitions(),
+        [&] { return DeleteTree(fs, victim) == 1 && !fs.Exists(victim); },
         [&] {
           return RunProgram({"rm", "-rf", victim}) && !fs.Exists(victim);
         },
         [&] {
-          // A flushed copy of the small tree: one from the copy benchmark,
-          // else a new one.
+          // A flushed copy of the small tree: on the disk one from the copy benchmark, else
+          // a new one.
           RemoveAll(victim);
-          if (!Pool().empty()) {
+          if (!place.tmpfs && !Pool().empty()) {
             if (fs.Rename(Pool().back(), victim)) setupFailed = true;
             Pool().pop_back();
-          } else if (!RunProgram({"cp", "-r", trees.small, victim})) {
+          } else if (!RunProgram({"cp", "-r", place.trees->small, victim})) {
             setupFailed = true;
           }
         },
@@ -189,19 +239,35 @@ void BenchDeleteTree(benchmark::State& state) {
       state.SkipWithError("delete failed");
       return;
     }
-    const double ours = Median(pair.ours);
-    const double alternative = Median(pair.alternative);
-    state.SetIterationTime(ours);
-    Row row;
-    row.what = what;
-    row.ours = FormatSpread(pair.ours);
-    row.alternative = "`rm -rf`: " + FormatSpread(pair.alternative);
-    row.ratio = ours / alternative;
-    row.goal = 1.05;
-    row.note = "median (range) of " + std::to_string(pair.ours.size()) +
-               " alternating runs, each on a fresh copy, flushed first";
-    AddRow(row);
+    state.SetIterationTime(Median(pair.ours));
+    AddRows(what, place, pair, "`rm -rf`", ", each on a fresh copy, flushed first");
   }
+}
+
+}  // namespace
+
+void BenchCopySmallTree(benchmark::State& state) {
+  CopyRow(state, "CopyTree + SyncFileSystem, 5,000 files of 4–64 KiB", OnDisk(), false, true);
+}
+
+void BenchCopyLargeFiles(benchmark::State& state) {
+  CopyRow(state, "CopyTree + SyncFileSystem, 20 files of 20 MiB", OnDisk(), true, false);
+}
+
+void BenchDeleteTree(benchmark::State& state) {
+  DeleteRow(state, "DeleteTree, 5,000 files of 4–64 KiB", OnDisk());
+}
+
+void BenchCopySmallTreeTmpfs(benchmark::State& state) {
+  CopyRow(state, "CopyTree + SyncFileSystem, 5,000 files of 4–64 KiB", OnTmpfs(), false, false);
+}
+
+void BenchCopyLargeFilesTmpfs(benchmark::State& state) {
+  CopyRow(state, "CopyTree + SyncFileSystem, 20 files of 20 MiB", OnTmpfs(), true, false);
+}
+
+void BenchDeleteTreeTmpfs(benchmark::State& state) {
+  DeleteRow(state, "DeleteTree, 5,000 files of 4–64 KiB", OnTmpfs());
 }
 
 }  // namespace vantel3::bench

@@ -89,6 +89,35 @@ install(FILES ${CMAKE_SOURCE_DIR}/docs/troubleshooting.md ${CMAKE_SOURCE_DIR}/do
               ${CMAKE_SOURCE_DIR}/docs/simulator.md
         DESTINATION share/doc/vantel3-updater OPTIONAL)
 
+# The licence terms in the machine-readable form Debian reads (the full Apache-2.0 text is
+# LICENSE at the top of the source, and /usr/share/common-licenses/Apache-2.0 on Debian),
+# and the package's changelog, compressed as Debian wants it.
+install(FILES ${VANTEL3_PACKAGING_DIR}/copyright DESTINATION share/doc/vantel3-updater)
+set(_vantel3_changelog ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${_vantel3_changelog}
+  COMMAND gzip -9nc ${VANTEL3_PACKAGING_DIR}/changelog > ${_vantel3_changelog}
+  DEPENDS ${VANTEL3_PACKAGING_DIR}/changelog
+  COMMENT "Compressing the package changelog")
+add_custom_target(vantel3_changelog ALL DEPENDS ${_vantel3_changelog})
+add_dependencies(vantel3_package_contents vantel3_changelog)
+install(FILES ${_vantel3_changelog} DESTINATION share/doc/vantel3-updater)
+# Tags that are wrong for this package, each with its reason beside it.
+install(FILES ${VANTEL3_PACKAGING_DIR}/lintian-overrides
+        DESTINATION share/lintian/overrides RENAME vantel3-updater)
+
+# The software centres' entry (GNOME Software, KDE Discover): AppStream metainfo. The id is
+# for ever; the web addresses are where a distributor publishes docs/screenshots.
+set(VANTEL3_APPSTREAM_ID "invalid.vantel3.updater" CACHE STRING "AppStream component id")
+set(VANTEL3_HOMEPAGE "https://vantel3.invalid/updater" CACHE STRING "The project's web page")
+set(VANTEL3_SCREENSHOT_URL "${VANTEL3_HOMEPAGE}/screenshots" CACHE STRING
+    "Where the images of docs/screenshots are published")
+if(TARGET vantel3-updater)
+  configure_file(${VANTEL3_PACKAGING_DIR}/vantel3-updater.metainfo.xml.in
+                 ${CMAKE_BINARY_DIR}/${VANTEL3_APPSTREAM_ID}.metainfo.xml @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/${VANTEL3_APPSTREAM_ID}.metainfo.xml
+          DESTINATION share/metainfo)
+endif()
+
 # The Debian package.
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "vantel3-updater")
@@ -103,12 +132,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # The summary above is its first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Brings the main firmware, boot loader, Bluetooth firmware and content folders of a\n"
-    "Vantel 3 device (VO3, RU3R) up to the versions of an update package, leading the user\n"
-    "through the device's steps in one window (vantel3-updater) or in a terminal\n"
-    "(vantel3-updater-text). Includes vantel3-tool for packagers and support staff, a\n"
-    "simulated device to try an update without hardware, and a udev rule that gives the\n"
-    "logged-in user access to the device in firmware-upgrade mode.")
+    "Brings the main firmware, boot loader, Bluetooth firmware and content\n"
+    "folders of a Vantel 3 device (VO3, RU3R) up to the versions of an update\n"
+    "package, leading the user through the device's steps in one window\n"
+    "(vantel3-updater) or in a terminal (vantel3-updater-text). Includes\n"
+    "vantel3-tool for packagers and support staff, a simulated device to try an\n"
+    "update without hardware, and a udev rule that gives the logged-in user\n"
+    "access to the device in firmware-upgrade mode.")
 string(JOIN "" CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 find_program(VANTEL3_DPKG_SHLIBDEPS dpkg-shlibdeps)

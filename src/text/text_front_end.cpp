@@ -147,12 +147,7 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
     answers.onNextHidden = [&] { scripted->NextHidden(); };
   } else {
     input = std::make_unique<LineInput>(in);
-    answers.onNextShown = [&] { input->ArmNext(context.nextPressed); };
-    answers.onNextHidden = [&] { input->DisarmNext(); };
-    answers.closeMessageBox = [&] {
-      input->DisarmNext();
-      (void)input->ReadLine();
-    };
+    answers = AnswersFromInput(*input, context.nextPressed);
   }
   TextStepUi ui(out, answers);
 

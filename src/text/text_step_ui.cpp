@@ -1,42 +1,68 @@
 #include "text/text_step_ui.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace vantel3 {
 
-LineInput::LineInput(std::istream& in) : in_(in), reader_([this] { ReaderLoop(); }) {}
+LineInput::LineInput(std::istream& in) : reader_([this, &in] { ReaderLoop(in); }) {}
+
+LineInput::LineInput() = default;
 
 LineInput::~LineInput() {
-  // A reader blocked on a terminal cannot be woken; it ends with the process.
-  if (reader_.joinable()) reader_.detach();
+  if (!reader_.joinable()) return;
+  // A stream that is about to end (a pipe, a string) is read to its end, so the reader is
+  // done with it and with this object; a reader blocked on a terminal cannot be woken, and
+  // ends with the process.
+  bool ended = false;
+  {
+    std::unique_lock lock(mutex_);
+    ended = changed_.wait_for(lock, std::chrono::milliseconds(100), [this] { return ended_; });
+  }
+  if (ended) {
+    reader_.join();
+  } else {
+    reader_.detach();
+  }
 }
 
-void LineInput::ReaderLoop() {
+void LineInput::ReaderLoop(std::istream& in) {
   std::string line;
-  while (std::getline(in_, line)) {
-    std::lock_guard lock(mutex_);
-    if (nextFlag_ != nullptr) {
-      nextFlag_->store(1);
-      nextFlag_ = nullptr;
-    } else {
-      lines_.push_back(line);
-    }
-    changed_.notify_all();
+  while (std::getline(in, line)) PushLine(line);
+  PushEnd();
+}
+
+void LineInput::PushLine(std::string line) {
+  std::lock_guard lock(mutex_);
+  if (nextFlag_ != nullptr) {
+    nextFlag_->store(kNextClicked);
+    nextFlag_ = nullptr;
+  } else {
+    lines_.push_back(std::move(line));
   }
+  changed_.notify_all();
+}
+
+void LineInput::PushEnd() {
   std::lock_guard lock(mutex_);
   ended_ = true;
+  if (nextFlag_ != nullptr) {
+    nextFlag_->store(kNextNeverAnswered);
+    nextFlag_ = nullptr;
+  }
   changed_.notify_all();
 }
 
 void LineInput::ArmNext(std::atomic<int32_t>& flag) {
   std::lock_guard lock(mutex_);
-  // A line typed ahead (before the button showed) counts as the click.
   if (!lines_.empty()) {
     lines_.pop_front();
-    flag.store(1);
-    return;
+    flag.store(kNextClicked);
+  } else if (ended_) {
+    flag.store(kNextNeverAnswered);
+  } else {
+    nextFlag_ = &flag;
   }
-  nextFlag_ = &flag;
 }
 
 void LineInput::DisarmNext() {
@@ -51,6 +77,18 @@ std::optional<std::string> LineInput::ReadLine() {
   std::string line = std::move(lines_.front());
   lines_.pop_front();
   return line;
+}
+
+TextAnswers AnswersFromInput(LineInput& input, std::atomic<int32_t>& nextPressed) {
+  TextAnswers answers;
+  answers.onNextShown = [&input, &nextPressed] { input.ArmNext(nextPressed); };
+  answers.onNextHidden = [&input] { input.DisarmNext(); };
+  answers.closeMessageBox = [&input] {
+    // A message after a Next wait that ran out: the next line closes it, it clicks nothing.
+    input.DisarmNext();
+    (void)input.ReadLine();
+  };
+  return answers;
 }
 
 TextStepUi::TextStepUi(std::ostream& out, TextAnswers answers)

@@ -6,6 +6,7 @@
 // clock, from the scenario's simulated user.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -22,24 +23,35 @@
 
 namespace vantel3 {
 
-// Reads standard input on its own thread, so that a Next click (any line) can arrive while
-// the worker is busy polling. A line that arrives while Next is armed clicks it; every other
-// line waits in a queue for the next message box or end view.
+// The terminal's answers, from a stream read on its own thread (so that a Next click can
+// arrive while the worker is busy polling), or pushed by a test. A line that arrives while
+// Next waits clicks it; every other line waits in a queue, and the next question takes it:
+// the Next button as soon as it shows (a line typed or piped ahead is not lost), a message
+// box, the end view. Once the input has ended, every later question is answered at once
+// with "no answer": Next never clicked, the message box closed, the end view's Exit.
 class LineInput {
  public:
+  // Reads `in` on its own thread until it ends.
   explicit LineInput(std::istream& in);
+  // No reader: lines come only from PushLine and PushEnd.
+  LineInput();
   ~LineInput();
 
-  // Until Disarm, the next line sets `flag` to 1 instead of being queued.
+  // A line has arrived / the input has ended (the reader calls them; tests may too).
+  void PushLine(std::string line);
+  void PushEnd();
+
+  // The Next button shows: the first queued line clicks it at once (`flag` = kNextClicked);
+  // with none, the next line that arrives does, until DisarmNext. Input that has ended, or
+  // ends meanwhile, sets `flag` to kNextNeverAnswered.
   void ArmNext(std::atomic<int32_t>& flag);
   void DisarmNext();
-  // The next queued line; empty optional at end of input.
+  // The next queued line, waiting for one; empty optional once the input has ended.
   std::optional<std::string> ReadLine();
 
  private:
-  void ReaderLoop();
+  void ReaderLoop(std::istream& in);
 
-  std::istream& in_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::string> lines_;
@@ -57,6 +69,10 @@ struct TextAnswers {
   // Called after a message box is printed; returns once it counts as closed.
   std::function<void()> closeMessageBox;
 };
+
+// Answers from `input`: a line (or the input's end) answers Next through `nextPressed`, and
+// closes each message box. Both must outlive the answers.
+TextAnswers AnswersFromInput(LineInput& input, std::atomic<int32_t>& nextPressed);
 
 class TextStepUi final : public StepUi {
  public:

@@ -65,12 +65,15 @@ int ConnectDevice(UpdateContext& context, UpdateServices& services, StepUi& ui) 
   ui.PlaceNextButton(
       ComputeNextButtonRect(dpiX, dpiY, ui.MainViewClientRect(), ui.MainViewLabelRect()));
   ui.SetNextButtonText(msg::kNextCaption);
+  // An answer left from an earlier run is dropped before the button can be pressed, not
+  // after it shows: a click that comes as soon as the button shows (or a line typed ahead on
+  // a terminal, which counts when the button shows) must not be lost.
+  context.nextPressed = 0;
   ui.SetNextButtonEnabled(true);
   ui.SetNextButtonVisible(true);
 
-  context.nextPressed = 0;
   (void)WaitFor(services, "Next", nullptr, 600000, IsNextPressed(context), 200);
-  if (context.nextPressed.load() == 0) return Fail(ui, msg::kNextNotPressed);
+  if (context.nextPressed.load() != kNextClicked) return Fail(ui, msg::kNextNotPressed);
   ui.SetNextButtonEnabled(false);
   ui.SetNextButtonVisible(false);
 

@@ -22,7 +22,8 @@ Predicate IsDfuDevicePresent(const DfuApi& api, EventLog& log = NoEventLog());
 // device connects (the string stays empty).
 Predicate IsDriveOrDfuDevicePresent(VolumeSource& volumes, const DfuApi& api,
                                     EventLog& log = NoEventLog());
-// Context ignored. Holds once the Next button has set the flag.
+// Context ignored. Holds once the Next button has been answered: clicked, or no click can
+// come any more (`kNextNeverAnswered`).
 Predicate IsNextPressed(const UpdateContext& context);
 // Context: const std::string* path. Holds when it is null or nothing exists there.
 Predicate IsPathMissing(FileSystem& fs);

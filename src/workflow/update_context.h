@@ -16,6 +16,12 @@
 
 namespace vantel3 {
 
+// Values of `UpdateContext::nextPressed` besides 0.
+inline constexpr int32_t kNextClicked = 1;
+// The front end can take no click any more (a terminal whose input has ended): the wait for
+// Next ends at once and counts as not pressed, instead of sitting out its limit.
+inline constexpr int32_t kNextNeverAnswered = -1;
+
 struct UpdateContext {
   // Root of the device's removable drive with its trailing "/"; empty when none is known.
   std::string deviceRoot;
@@ -36,7 +42,9 @@ struct UpdateContext {
   int32_t btUpdateOverUsb = 1;
   // 1 when a second-generation version file was found on the drive.
   int32_t versionFile2Found = 0;
-  // Set to 1 by the Next button (user-interface thread); cleared and polled by the worker.
+  // The answer to the Next button: 0 while none has come, kNextClicked when it was pressed,
+  // kNextNeverAnswered when no answer can come any more. Set by the front end (the window's
+  // user-interface thread, the terminal's input); cleared and polled by the worker.
   std::atomic<int32_t> nextPressed{0};
   // The most recently started worker (the window's; the text front end runs its worker on
   // the main thread). Started and collected only by the user-interface thread.

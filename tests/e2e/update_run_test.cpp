@@ -371,6 +371,44 @@ TEST_F(UpdateRunTest, MissingLibraryStopsBeforeAnyView) {
   EXPECT_EQ(run.lines, std::vector<std::string>{"[error] Could not load dfu libary."});
 }
 
+// Answers on a pipe, on the real clock sped up 1000 times, with a device whose drive never
+// shows: lines given up front answer the questions in turn, and once the input has ended
+// every later question is answered at once (Next not pressed, the message closed, Exit).
+TEST_F(UpdateRunTest, AnswersGivenUpFrontAndTheEndOfInputAnswerEachQuestion) {
+  const fs::path scenario = base_ / "no-drive.json";
+  std::ofstream(scenario) << R"({"device": {"sd0AppearsAtMs": null}})";
+  // The message's first line; its "\n" breaks it.
+  const std::string noDrive = "[error] The update failed. Click “Retry” to ";
+  const std::string notPressed = "[error] The Next button was not pressed.";
+  struct Case {
+    const char* input;
+    std::vector<std::string> answers;  // the [next], [error] and [end] lines, in order
+  };
+  const Case cases[] = {
+      {"\n\n\n", {"[next]", noDrive, "[end] Retry"}},
+      {"\n", {"[next]", noDrive, "[end] Retry"}},
+      {"", {"[next]", notPressed, "[end] Retry"}},
+      {"\n\nretry\n", {"[next]", noDrive, "[end] Retry", "[next]", notPressed, "[end] Retry"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(c.input)));
+    std::istringstream in(c.input);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status =
+        RunTextFrontEnd({"--simulate", scenario.string(), "--speed", "1000"}, in, out, err);
+    EXPECT_EQ(status, 1);
+    std::vector<std::string> answers;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+      if (line == "[next]" || line.rfind("[error]", 0) == 0 || line.rfind("[end]", 0) == 0) {
+        answers.push_back(line);
+      }
+    }
+    EXPECT_EQ(answers, c.answers);
+  }
+}
+
 TEST_F(UpdateRunTest, UsageErrorsExitWithTwo) {
   std::istringstream in;
   std::ostringstream out;
