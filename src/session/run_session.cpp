@@ -23,6 +23,7 @@ std::unique_ptr<RunSession> RunSession::Create(const SessionOptions& options,
     session->services_ = std::make_unique<UpdateServices>(
         UpdateServices{*session->clock_, system.fs(), system.volumes(), system.programPath(),
                        system.packageDir()});
+    session->services_->verifyCopies = options.verifyCopies;
     return session;
   }
 
@@ -43,6 +44,7 @@ std::unique_ptr<RunSession> RunSession::Create(const SessionOptions& options,
   SimWorkspace& ws = *session->workspace_;
   session->services_ = std::make_unique<UpdateServices>(
       UpdateServices{*session->clock_, ws.fs(), ws.volumes(), ws.programPath(), ws.packageDir()});
+  session->services_->verifyCopies = options.verifyCopies;
   return session;
 }
 

@@ -35,6 +35,9 @@ struct SessionOptions {
   std::string keepDir;
   // Simulation only: take up the workspace an earlier run left in this folder.
   std::string resumeDir;
+  // Read every copy back from the drive and compare it before each hand-over (--no-verify
+  // turns it off).
+  bool verifyCopies = true;
 };
 
 class RunSession {
