@@ -5,6 +5,8 @@
 // completes the update.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "platform/library_loader.h"
 #include "sim/scenario.h"
 #include "sim/sim_workspace.h"
+#include "text/text_front_end.h"
 #include "workflow/update_worker.h"
 
 namespace vantel3 {
@@ -171,6 +174,23 @@ TEST(VerifiedCopyTest, ReadErrorOfACopyIsThatCopysFailure) {
   EXPECT_EQ(session.Run(), -1);
   EXPECT_EQ(session.ui().Errors(), std::vector<std::string>{"BRL transfer failed."});
   EXPECT_EQ(session.Run(true), 0);
+}
+
+// The option reaches the run through the session: a copy damaged every time fails every run,
+// and goes through unnoticed with --no-verify.
+TEST(VerifiedCopyTest, NoVerifyOptionOfTheTextFrontEndTurnsTheCheckOff) {
+  const std::string scenario = std::string(VANTEL3_SOURCE_DIR) + "/scenarios/corrupt-always.json";
+  for (const bool verify : {true, false}) {
+    SCOPED_TRACE(verify ? "verified" : "--no-verify");
+    std::vector<std::string> args = {"--simulate", scenario, "--virtual-clock"};
+    if (!verify) args.push_back("--no-verify");
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunTextFrontEnd(args, in, out, err);
+    EXPECT_EQ(status, verify ? 1 : 0) << out.str() << err.str();
+    EXPECT_EQ(out.str().find("[error] FW transfer failed.") != std::string::npos, verify);
+  }
 }
 
 }  // namespace
