@@ -158,6 +158,9 @@ int main(int argc, char** argv) {
   add("FindDeviceDrive/60_volumes", BenchFindDeviceDrive);
   add("UpdateWorker/simulated_50MB", BenchSimulatedUpdate);
   add("WindowStartup/offscreen", BenchWindowStartup);
+  add("VerifiedCopy/small_files", BenchVerifiedCopySmallTree);
+  add("VerifiedCopy/large_files", BenchVerifiedCopyLargeFiles);
+  add("UpdateWorker/simulated_50MB_verified", BenchSimulatedUpdateVerified);
 
   ProgressReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

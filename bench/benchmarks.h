@@ -15,5 +15,9 @@ void BenchWaitUntil(benchmark::State& state);
 void BenchFindDeviceDrive(benchmark::State& state);
 void BenchSimulatedUpdate(benchmark::State& state);
 void BenchWindowStartup(benchmark::State& state);
+// Copies read back before the hand-over (verify_bench.cpp).
+void BenchVerifiedCopySmallTree(benchmark::State& state);
+void BenchVerifiedCopyLargeFiles(benchmark::State& state);
+void BenchSimulatedUpdateVerified(benchmark::State& state);
 
 }  // namespace vantel3::bench

@@ -10,6 +10,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/benchmarks.h"
+#include "bench/sim_bench.h"
 #include "dfu/dfu_binding.h"
 #include "platform/clock.h"
 #include "platform/library_loader.h"
@@ -20,8 +21,6 @@
 #include "workflow/update_worker.h"
 
 namespace vantel3::bench {
-
-namespace {
 
 // 4 content folders of 12 files of 1 MiB: 50.3 MB with the images.
 constexpr const char* kContentFolders[] = {"locale", "brl", "Daisy", "Music"};
@@ -51,9 +50,10 @@ std::unique_ptr<SimWorkspace> MakeWorkspace(VirtualClock& clock, int64_t& packag
 
 // One update run as the text front end drives it on the virtual clock, its screen output
 // dropped. True when it ended in success.
-bool RunUpdate(SimWorkspace& workspace, VirtualClock& clock) {
+bool RunUpdate(SimWorkspace& workspace, VirtualClock& clock, bool verifyCopies) {
   UpdateServices services{clock, workspace.fs(), workspace.volumes(), workspace.programPath(),
                           workspace.packageDir()};
+  services.verifyCopies = verifyCopies;
   UpdateContext context;
   const Scenario& scenario = workspace.scenario();
   TextAnswers answers;
@@ -76,8 +76,6 @@ bool RunUpdate(SimWorkspace& workspace, VirtualClock& clock) {
   return UpdateWorker(context, services, ui) == 0;
 }
 
-}  // namespace
-
 void BenchSimulatedUpdate(benchmark::State& state) {
   const std::string what = "Whole update, simulated device, virtual clock, 50 MB package";
   const int repetitions = GetOptions().quick ? 1 : 3;
@@ -97,7 +95,7 @@ void BenchSimulatedUpdate(benchmark::State& state) {
         const bool oursNow = (side == 0) == (i % 2 == 0);
         const std::string copy = GetOptions().scratch + "/package-copy";
         const double start = NowSeconds();
-        const bool ok = oursNow ? RunUpdate(*workspace, clock)
+        const bool ok = oursNow ? RunUpdate(*workspace, clock, true)
                                 : RunProgram({"cp", "-r", workspace->packageDir(), copy}) &&
                                       RunProgram({"sync"});
         const double seconds = NowSeconds() - start;

@@ -38,6 +38,7 @@ bool ParseSpeed(const std::string& text, double& speed) {
 
 std::string AppUsageText() {
   return "Usage: vantel3-updater [--simulate SCENARIO [--speed N] [--virtual-clock] [--keep DIR]]\n"
+         "                       [--no-verify]\n"
          "       vantel3-updater --help | --version\n"
          "\n"
          "Updates a Vantel 3 device from the package folder ./data.\n"
@@ -47,6 +48,8 @@ std::string AppUsageText() {
          "  --speed N            with --simulate: let time run N times as fast\n"
          "  --virtual-clock      with --simulate: waits pass at once, the scenario clicks\n"
          "  --keep DIR           with --simulate: keep the simulation's files in DIR\n"
+         "  --no-verify          do not read the copies back from the device before handing\n"
+         "                       them over (faster, but damage on the way goes unnoticed)\n"
          "  --help               show this text\n"
          "  --version            show the program's version\n";
 }
@@ -108,6 +111,8 @@ AppOptions ParseAppOptions(const std::vector<std::string>& args) {
       speedGiven = true;
     } else if (arg == "--virtual-clock" && noValue()) {
       options.virtualClock = true;
+    } else if (arg == "--no-verify" && noValue()) {
+      options.verifyCopies = false;
     } else if (arg == "--keep") {
       if (!takeValue(options.keepDir) || options.keepDir.empty()) {
         return Fail("vantel3-updater: --keep needs a folder");

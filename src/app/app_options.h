@@ -1,5 +1,5 @@
 // The command line of vantel3-updater:
-//   vantel3-updater [--simulate SCENARIO [--speed N] [--virtual-clock] [--keep DIR]]
+//   vantel3-updater [--simulate SCENARIO [--speed N] [--virtual-clock] [--keep DIR]] [--no-verify]
 //   vantel3-updater --help | --version
 #pragma once
 
@@ -21,6 +21,8 @@ struct AppOptions {
   bool virtualClock = false;
   // Keep the simulation's workspace in this folder.
   std::string keepDir;
+  // Read every copy back from the drive before each hand-over (off: --no-verify).
+  bool verifyCopies = true;
   // The one-line complaint for kError.
   std::string error;
 };

@@ -9,6 +9,13 @@ TEST(AppOptionsTest, AcceptedCommandLines) {
   AppOptions o = ParseAppOptions({});
   EXPECT_EQ(o.command, AppCommand::kRun);
   EXPECT_FALSE(o.simulate);
+  EXPECT_TRUE(o.verifyCopies);
+
+  // The check of the copies can be turned off for a real run as for a simulated one.
+  o = ParseAppOptions({"--no-verify"});
+  EXPECT_EQ(o.command, AppCommand::kRun);
+  EXPECT_FALSE(o.verifyCopies);
+  EXPECT_EQ(ParseAppOptions({"--no-verify=1"}).command, AppCommand::kError);
 
   o = ParseAppOptions({"--simulate", "happy-ru3r", "--speed", "20", "--keep", "/tmp/ws"});
   EXPECT_EQ(o.command, AppCommand::kRun);

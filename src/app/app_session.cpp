@@ -9,6 +9,7 @@ namespace vantel3 {
 std::unique_ptr<AppSession> AppSession::Create(const AppOptions& options, SystemServices& system,
                                                std::string& error, int& status) {
   SessionOptions sessionOptions;
+  sessionOptions.verifyCopies = options.verifyCopies;
   if (options.simulate) {
     sessionOptions.scenarioPath = options.scenario;
     sessionOptions.virtualClock = options.virtualClock;

@@ -29,16 +29,27 @@ const char* DeviceMarkerName(DeviceMarker marker) {
   return "";
 }
 
-int WriteDeviceMarker(FileSystem& fs, std::string_view deviceRoot, DeviceMarker marker) {
+int FlushDeviceDrive(FileSystem& fs, std::string_view deviceRoot) {
+  const Path root{std::string(deviceRoot)};
+  return fs.SyncFileSystem(root) || fs.FlushFile(root) ? 0 : 1;
+}
+
+int WriteFlushedDeviceMarker(FileSystem& fs, std::string_view deviceRoot, DeviceMarker marker) {
   std::string path;
   if (!JoinPath(deviceRoot, DeviceMarkerName(marker), path)) return 0;
   const Path root{std::string(deviceRoot)};
-  // The device acts on the marker as soon as it sees it, so everything written before must
-  // already be on the medium; if that cannot be promised, the marker is not written.
-  if (fs.SyncFileSystem(root) || fs.FlushFile(root)) return 0;
   if (fs.WriteFile(path, MarkerContent(marker))) return 0;
   if (fs.FlushFile(path) || fs.FlushFile(root)) return 0;
   return 1;
+}
+
+int WriteDeviceMarker(FileSystem& fs, std::string_view deviceRoot, DeviceMarker marker) {
+  std::string path;
+  if (!JoinPath(deviceRoot, DeviceMarkerName(marker), path)) return 0;
+  // The device acts on the marker as soon as it sees it, so everything written before must
+  // already be on the medium; if that cannot be promised, the marker is not written.
+  if (FlushDeviceDrive(fs, deviceRoot) == 0) return 0;
+  return WriteFlushedDeviceMarker(fs, deviceRoot, marker);
 }
 
 std::string GetProgramMarkerPath(ProgramPath& programPath) {

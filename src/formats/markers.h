@@ -30,6 +30,14 @@ const char* DeviceMarkerName(DeviceMarker marker);
 [[nodiscard]] int WriteDeviceMarker(FileSystem& fs, std::string_view deviceRoot,
                                     DeviceMarker marker);
 
+// The two halves of WriteDeviceMarker, for a caller that reads its copies back from the
+// medium in between. FlushDeviceDrive: 1 when the drive's file system and root folder are
+// flushed. WriteFlushedDeviceMarker: the marker as above, without the flush before it; only
+// for a drive flushed by FlushDeviceDrive with nothing written to it since.
+[[nodiscard]] int FlushDeviceDrive(FileSystem& fs, std::string_view deviceRoot);
+[[nodiscard]] int WriteFlushedDeviceMarker(FileSystem& fs, std::string_view deviceRoot,
+                                           DeviceMarker marker);
+
 inline constexpr const char* kProgramMarkerName = "fa.bin";
 
 // "fa.bin" in the folder of the program's executable (up to the later of the last "/" and

@@ -92,6 +92,8 @@ const char* FsOpName(FsOp op) {
       return "FlushFile";
     case FsOp::kSyncFileSystem:
       return "SyncFileSystem";
+    case FsOp::kOpenForReading:
+      return "OpenForReading";
   }
   return "?";
 }
@@ -153,14 +155,25 @@ int FaultInjectingFileSystem::AddFault(FsOp op, std::string_view pattern, std::e
   return id;
 }
 
+int FaultInjectingFileSystem::AddCorruption(std::string_view pattern, uint64_t offset, int count) {
+  std::lock_guard lock(mutex_);
+  const int id = nextRuleId_++;
+  if (count == kAlways || count > 0) {
+    corruptions_.push_back({id, std::string(pattern), offset, count});
+  }
+  return id;
+}
+
 void FaultInjectingFileSystem::RemoveFault(int id) {
   std::lock_guard lock(mutex_);
   std::erase_if(rules_, [id](const Rule& rule) { return rule.id == id; });
+  std::erase_if(corruptions_, [id](const Corruption& rule) { return rule.id == id; });
 }
 
 void FaultInjectingFileSystem::ClearFaults() {
   std::lock_guard lock(mutex_);
   rules_.clear();
+  corruptions_.clear();
 }
 
 int FaultInjectingFileSystem::RemainingFailures(int id) {
@@ -168,7 +181,33 @@ int FaultInjectingFileSystem::RemainingFailures(int id) {
   for (const Rule& rule : rules_) {
     if (rule.id == id) return rule.remaining;
   }
+  for (const Corruption& rule : corruptions_) {
+    if (rule.id == id) return rule.remaining;
+  }
   return 0;
+}
+
+void FaultInjectingFileSystem::CorruptAfterCopy(const Path& to) {
+  uint64_t offset = 0;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(corruptions_.begin(), corruptions_.end(),
+                           [&](const Corruption& rule) { return PathMatches(rule.pattern, to); });
+    if (it == corruptions_.end()) return;
+    offset = it->offset;
+    if (it->remaining != kAlways && --it->remaining == 0) corruptions_.erase(it);
+  }
+  // The test files are small; the whole file is rewritten with the one byte changed.
+  std::string bytes;
+  if (target().ReadFile(to, static_cast<std::size_t>(-1), bytes)) return;
+  if (bytes.empty()) {
+    bytes.assign(1, '\xFF');
+  } else {
+    const std::size_t at =
+        offset < bytes.size() ? static_cast<std::size_t>(offset) : bytes.size() - 1;
+    bytes[at] = static_cast<char>(~static_cast<unsigned char>(bytes[at]));
+  }
+  (void)target().WriteFile(to, bytes);
 }
 
 void FaultInjectingFileSystem::SetHook(Hook hook) {
@@ -382,7 +421,9 @@ std::error_code FaultInjectingFileSystem::Rename(const Path& from, const Path& t
 std::error_code FaultInjectingFileSystem::CopyFile(const Path& from, const Path& to) {
   std::error_code ec;
   if (Intercept(FsOp::kCopyFile, from, to, ec)) return ec;
-  return Record(FsOp::kCopyFile, from, to, target().CopyFile(from, to));
+  ec = target().CopyFile(from, to);
+  if (!ec) CorruptAfterCopy(to);
+  return Record(FsOp::kCopyFile, from, to, ec);
 }
 
 std::error_code FaultInjectingFileSystem::ReadFile(const Path& path, std::size_t maxBytes,
@@ -411,6 +452,16 @@ std::error_code FaultInjectingFileSystem::SyncFileSystem(const Path& path) {
   std::error_code ec;
   if (Intercept(FsOp::kSyncFileSystem, path, {}, ec)) return ec;
   return Record(FsOp::kSyncFileSystem, path, {}, target().SyncFileSystem(path));
+}
+
+std::error_code FaultInjectingFileSystem::OpenForReading(const Path& path, ReadSource source,
+                                                         std::unique_ptr<FileReader>& reader) {
+  std::error_code ec;
+  if (Intercept(FsOp::kOpenForReading, path, {}, ec)) {
+    reader.reset();
+    return ec;
+  }
+  return Record(FsOp::kOpenForReading, path, {}, target().OpenForReading(path, source, reader));
 }
 
 }  // namespace vantel3

@@ -1,10 +1,13 @@
 // A file system wrapper for tests and the simulated device: it makes chosen calls fail (by
-// operation, path pattern and count), records every call, and can run a hook before each one.
+// operation, path pattern and count), damages chosen copies without any error, records every
+// call, and can run a hook before each one.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -31,6 +34,7 @@ enum class FsOp {
   kWriteFile,
   kFlushFile,
   kSyncFileSystem,
+  kOpenForReading,
 };
 
 // "Rename", "CopyFile", ...: for test messages.
@@ -73,6 +77,12 @@ class FaultInjectingFileSystem final : public ForwardingFileSystem {
   int AddFault(FsOp op, std::string_view pattern, std::errc error, int count = kAlways) {
     return AddFault(op, pattern, std::make_error_code(error), count);
   }
+  // Silent damage: the next `count` successful copies (CopyFile) whose destination matches
+  // `pattern` (kAlways: every one) have the byte at `offset` of the destination inverted
+  // afterwards (the last byte when the file is shorter; an empty file gets one byte 0xFF),
+  // and the copy still reports success, as a failing card or cable would. The damage is
+  // written through the wrapped file system. Returns the rule's id, shared with AddFault's.
+  int AddCorruption(std::string_view pattern, uint64_t offset, int count = kAlways);
   // Removes one rule (an unknown id is ignored) or all of them.
   void RemoveFault(int id);
   void ClearFaults();
@@ -125,6 +135,8 @@ class FaultInjectingFileSystem final : public ForwardingFileSystem {
   std::error_code WriteFile(const Path& path, std::string_view data) override;
   std::error_code FlushFile(const Path& path) override;
   std::error_code SyncFileSystem(const Path& path) override;
+  std::error_code OpenForReading(const Path& path, ReadSource source,
+                                 std::unique_ptr<FileReader>& reader) override;
 
  private:
   struct Rule {
@@ -132,6 +144,12 @@ class FaultInjectingFileSystem final : public ForwardingFileSystem {
     FsOp op;
     std::string pattern;
     std::error_code error;
+    int remaining;  // kAlways or > 0; a rule at 0 is dropped
+  };
+  struct Corruption {
+    int id;
+    std::string pattern;
+    uint64_t offset;
     int remaining;  // kAlways or > 0; a rule at 0 is dropped
   };
 
@@ -142,7 +160,11 @@ class FaultInjectingFileSystem final : public ForwardingFileSystem {
   std::vector<Path> SuccessfulPaths(std::initializer_list<FsOp> ops, bool destination);
 
   std::mutex mutex_;
+  // Damages `to` when a corruption rule takes this copy.
+  void CorruptAfterCopy(const Path& to);
+
   std::vector<Rule> rules_;
+  std::vector<Corruption> corruptions_;
   int nextRuleId_ = 1;
   std::vector<FsCall> log_;
   Hook hook_;

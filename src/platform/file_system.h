@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -19,6 +20,23 @@ enum class EntryType { kFile, kDirectory, kSymlink, kOther };
 struct DirEntry {
   std::string name;
   EntryType type;
+};
+
+// Where the bytes of a file being read come from.
+enum class ReadSource {
+  kAnywhere,  // the system's cache of the file, where it holds it (an ordinary read)
+  kMedium,    // the medium itself: what a later reader of the drive will find there
+};
+
+// Reads one open file from its start to its end, in parts; the file is closed when the
+// reader goes.
+class FileReader {
+ public:
+  virtual ~FileReader() = default;
+  // Points `chunk` at the next part of the file, held in the reader's own buffer until the
+  // next call. An empty chunk without error: the end of the file. After an error `chunk` is
+  // empty and the reader yields nothing more.
+  virtual std::error_code Next(std::string_view& chunk) = 0;
 };
 
 class FileSystem {
@@ -54,6 +72,14 @@ class FileSystem {
   virtual std::error_code FlushFile(const Path& path) = 0;
   // Writes every cached change of the file system that holds `path` to its medium (syncfs).
   virtual std::error_code SyncFileSystem(const Path& path) = 0;
+  // Opens the regular file at `path` for reading from its start. With kMedium every byte
+  // the reader yields is read from the medium, not from the system's cache of the file, so
+  // that a copy can be checked for what really reached the drive; the file must have been
+  // flushed (FlushFile or SyncFileSystem) since its last write, since data not yet written
+  // out can only come from the cache. On error `reader` is null (missing, not a regular
+  // file, unreadable).
+  virtual std::error_code OpenForReading(const Path& path, ReadSource source,
+                                         std::unique_ptr<FileReader>& reader) = 0;
 };
 
 // Passes every call to another file system; wrappers derive from it and override only the
@@ -89,8 +115,10 @@ class ForwardingFileSystem : public FileSystem {
     return target_.WriteFile(path, data);
   }
   std::error_code FlushFile(const Path& path) override { return target_.FlushFile(path); }
-  std::error_code SyncFileSystem(const Path& path) override {
-    return target_.SyncFileSystem(path);
+  std::error_code SyncFileSystem(const Path& path) override { return target_.SyncFileSystem(path); }
+  std::error_code OpenForReading(const Path& path, ReadSource source,
+                                 std::unique_ptr<FileReader>& reader) override {
+    return target_.OpenForReading(path, source, reader);
   }
 
  protected:

@@ -80,6 +80,43 @@ std::error_code CopyByReadWrite(int in, int out) {
   }
 }
 
+// Reads a file in parts of up to 1 MiB into its own buffer.
+class PosixFileReader final : public FileReader {
+ public:
+  PosixFileReader(int fd, bool fromMedium) : fd_(fd), fromMedium_(fromMedium) {}
+  ~PosixFileReader() override {
+    // What the check read is not kept in the cache either.
+    if (fromMedium_) (void)::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_DONTNEED);
+  }
+
+  std::error_code Next(std::string_view& chunk) override {
+    chunk = {};
+    if (done_) return {};
+    if (!buffer_) buffer_.reset(new char[kBufferSize]);
+    for (;;) {
+      const ssize_t n = ::read(fd_.get(), buffer_.get(), kBufferSize);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        done_ = true;
+        return LastError();
+      }
+      if (n == 0) {
+        done_ = true;
+        return {};
+      }
+      chunk = std::string_view(buffer_.get(), static_cast<std::size_t>(n));
+      return {};
+    }
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 1 << 20;
+  Fd fd_;
+  bool fromMedium_;
+  bool done_ = false;
+  std::unique_ptr<char[]> buffer_;
+};
+
 EntryType TypeOf(mode_t mode) {
   if (S_ISREG(mode)) return EntryType::kFile;
   if (S_ISDIR(mode)) return EntryType::kDirectory;
@@ -282,6 +319,28 @@ std::error_code PosixFileSystem::SyncFileSystem(const Path& path) {
   if (!fd.ok()) return LastError();
   if (::syncfs(fd.get()) != 0) return LastError();
   return fd.Close();
+}
+
+std::error_code PosixFileSystem::OpenForReading(const Path& path, ReadSource source,
+                                                std::unique_ptr<FileReader>& reader) {
+  reader.reset();
+  const int raw = OpenRetrying(path.c_str(), O_RDONLY);
+  if (raw < 0) return LastError();
+  auto opened = std::make_unique<PosixFileReader>(raw, source == ReadSource::kMedium);
+  struct stat st;
+  if (::fstat(raw, &st) != 0) return LastError();
+  if (S_ISDIR(st.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(st.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+  if (source == ReadSource::kMedium) {
+    // Clean cached pages are dropped, so every read goes to the medium. Only pages already
+    // written out can be dropped, which is why the file must have been flushed.
+    if (const int err = ::posix_fadvise(raw, 0, 0, POSIX_FADV_DONTNEED)) {
+      return {err, std::generic_category()};
+    }
+  }
+  (void)::posix_fadvise(raw, 0, 0, POSIX_FADV_SEQUENTIAL);
+  reader = std::move(opened);
+  return {};
 }
 
 }  // namespace vantel3

@@ -3,6 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/mman.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <functional>
@@ -285,6 +291,70 @@ TEST_F(PosixFileSystemTest, FlushAndSyncSucceedOnFilesAndFolders) {
   EXPECT_FALSE(files_.FlushFile(dir_.path()));
   EXPECT_FALSE(files_.SyncFileSystem(P("file.txt")));
   EXPECT_FALSE(files_.SyncFileSystem(dir_.path()));
+}
+
+// Pages of `path` held in the page cache (mincore on a mapping of the file).
+std::size_t ResidentPages(const Path& path, std::size_t size) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return static_cast<std::size_t>(-1);
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) return static_cast<std::size_t>(-1);
+  const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  std::vector<unsigned char> resident((size + page - 1) / page);
+  std::size_t count = 0;
+  if (::mincore(map, size, resident.data()) == 0) {
+    for (unsigned char r : resident) count += r & 1;
+  }
+  ::munmap(map, size);
+  return count;
+}
+
+std::string ReadAll(FileReader& reader) {
+  std::string all;
+  std::string_view chunk;
+  while (!reader.Next(chunk) && !chunk.empty()) all.append(chunk);
+  return all;
+}
+
+TEST_F(PosixFileSystemTest, ReadFromTheMediumDropsTheCachedCopyFirst) {
+  // On tmpfs the cache is the medium itself: nothing can be dropped there.
+  struct statfs st;
+  if (::statfs(dir_.path().c_str(), &st) == 0 && st.f_type == TMPFS_MAGIC) {
+    GTEST_SKIP() << "the temp folder is on tmpfs";
+  }
+  std::string bytes(3 << 20, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+  WriteTestFile(dir_ / "image.bin", bytes);
+  ASSERT_FALSE(files_.FlushFile(P("image.bin")));
+  std::string cached;
+  ASSERT_FALSE(files_.ReadFile(P("image.bin"), bytes.size(), cached));
+  ASSERT_GT(ResidentPages(P("image.bin"), bytes.size()), 0u);
+
+  std::unique_ptr<FileReader> reader;
+  ASSERT_FALSE(files_.OpenForReading(P("image.bin"), ReadSource::kMedium, reader));
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(ResidentPages(P("image.bin"), bytes.size()), 0u) << "the read would hit the cache";
+  EXPECT_EQ(ReadAll(*reader), bytes);
+  reader.reset();
+  EXPECT_EQ(ResidentPages(P("image.bin"), bytes.size()), 0u) << "the check left its read cached";
+
+  ASSERT_FALSE(files_.OpenForReading(P("image.bin"), ReadSource::kAnywhere, reader));
+  EXPECT_EQ(ReadAll(*reader), bytes);
+}
+
+TEST_F(PosixFileSystemTest, OpenForReadingTakesOnlyRegularFiles) {
+  std::unique_ptr<FileReader> reader;
+  EXPECT_EQ(files_.OpenForReading(P("missing"), ReadSource::kMedium, reader),
+            std::errc::no_such_file_or_directory);
+  EXPECT_EQ(files_.OpenForReading(P("empty"), ReadSource::kMedium, reader),
+            std::errc::is_a_directory);
+  EXPECT_EQ(reader, nullptr);
+  ASSERT_FALSE(files_.OpenForReading(P("full/inner.txt"), ReadSource::kMedium, reader));
+  EXPECT_EQ(ReadAll(*reader), "inner");
+  std::string_view chunk = "x";
+  EXPECT_FALSE(reader->Next(chunk));  // after the end: empty, no error
+  EXPECT_TRUE(chunk.empty());
 }
 
 }  // namespace

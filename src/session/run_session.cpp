@@ -63,8 +63,19 @@ void RunSession::StartLog(const SessionOptions& options, const std::string& fold
   }
   loggedFs_ = std::make_unique<LoggingFileSystem>(fs, *log_, *clock_);
   loggedVolumes_ = std::make_unique<LoggingVolumeSource>(volumes, *log_);
-  services_ = std::make_unique<UpdateServices>(
-      UpdateServices{*clock_, *loggedFs_, *loggedVolumes_, programPath, packageDir, *log_});
+  services_ = std::make_unique<UpdateServices>(*clock_, *loggedFs_, *loggedVolumes_, programPath,
+                                               packageDir, *log_);
+  services_->verifyCopies = options.verifyCopies;
+  if (!options.verifyCopies) log_->Event("copies are not read back (--no-verify)");
+  RunLog& log = *log_;
+  services_->onCopyChecked = [&log](const ReadBackRecord& record) {
+    // A damaged or unreadable copy is what support looks for first.
+    if (record.outcome == ReadBackOutcome::kSame || record.outcome == ReadBackOutcome::kNotRead) {
+      log.Event(FormatReadBackEvent(record));
+    } else {
+      log.Notice(FormatReadBackEvent(record));
+    }
+  };
 }
 
 void RunSession::LogExit(int status) {

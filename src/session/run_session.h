@@ -42,6 +42,9 @@ struct SessionOptions {
   // Where the log goes instead of the system's log folder (or, in a simulation, the
   // workspace's "log" folder); for tests. Empty: the usual place.
   std::string logFolder;
+  // Read every copy back from the drive and compare it before each hand-over (--no-verify
+  // turns it off).
+  bool verifyCopies = true;
 };
 
 class RunSession {

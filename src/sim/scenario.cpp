@@ -124,7 +124,7 @@ std::error_code ErrorCode(const json& v, const std::string& where) {
   return std::make_error_code(Choose(v, where, kErrorNames));
 }
 
-const std::array<std::pair<const char*, std::optional<FsOp>>, 12> kOpNames = {{
+const std::array<std::pair<const char*, std::optional<FsOp>>, 13> kOpNames = {{
     {"any", std::nullopt},
     {"status", FsOp::kStatus},
     {"list_directory", FsOp::kListDirectory},
@@ -137,6 +137,7 @@ const std::array<std::pair<const char*, std::optional<FsOp>>, 12> kOpNames = {{
     {"write_file", FsOp::kWriteFile},
     {"flush_file", FsOp::kFlushFile},
     {"sync_file_system", FsOp::kSyncFileSystem},
+    {"open_for_reading", FsOp::kOpenForReading},
 }};
 
 const std::array<std::pair<const char*, SimDrive>, 2> kDriveNames = {{
@@ -288,6 +289,25 @@ void ParseFaults(const json& v, DeviceFaults& f) {
       if (const json* e = fr.Take("error")) fault.error = ErrorCode(*e, fr.Where("error"));
       fr.Finish();
       f.fileFaults.push_back(std::move(fault));
+    }
+  }
+  if (const json* list = r.Take("corruptCopies")) {
+    const std::string where = r.Where("corruptCopies");
+    if (!list->is_array()) Fail(where, "must be a list");
+    f.corruptCopies.clear();
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      ObjectReader cr((*list)[i], where + "[" + std::to_string(i) + "]");
+      CopyCorruption corruption;
+      cr.String("path", corruption.pathPattern);
+      cr.Ms("offset", corruption.offset);
+      cr.MsOrNever("times", corruption.times);
+      if (corruption.times && *corruption.times == 0) {
+        Fail(cr.Where("times"), "must be at least 1, or null");
+      }
+      if (corruption.times && *corruption.times > INT32_MAX)
+        Fail(cr.Where("times"), "is too large");
+      cr.Finish();
+      f.corruptCopies.push_back(std::move(corruption));
     }
   }
   r.Finish();

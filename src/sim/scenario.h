@@ -44,6 +44,16 @@ struct FileFault {
   std::error_code error = std::make_error_code(std::errc::device_or_resource_busy);
 };
 
+// Silent damage on the way to a drive: the next `times` copies (nullopt: every one) whose
+// destination matches the glob `pathPattern` arrive with the byte at `offset` inverted (the
+// last byte of a shorter file; an empty file arrives as one byte), and the copy reports
+// success, as a worn card, a counterfeit card or a flaky cable would let it.
+struct CopyCorruption {
+  std::string pathPattern = "*";
+  uint32_t offset = 0;
+  std::optional<uint32_t> times = 1;
+};
+
 // The drive disappears right after the `afterCopies`-th file copied into it (CopyFile with a
 // destination on that drive), and comes back after `returnsAfterMs` (nullopt: never).
 struct VanishMidCopy {
@@ -120,6 +130,7 @@ struct DeviceFaults {
   bool sd0AfterRestore = true;
   std::optional<VanishMidCopy> vanishMidCopy;
   std::vector<FileFault> fileFaults;
+  std::vector<CopyCorruption> corruptCopies;
 };
 
 // Names the workspace can leave out of the package folder.

@@ -59,6 +59,13 @@ std::error_code SimFileSystem::SyncFileSystem(const Path& path) {
   return Forward(false, path, nullptr, [&] { return target().SyncFileSystem(path); });
 }
 
+std::error_code SimFileSystem::OpenForReading(const Path& path, ReadSource source,
+                                              std::unique_ptr<FileReader>& reader) {
+  reader.reset();
+  return Forward(false, path, nullptr,
+                 [&] { return target().OpenForReading(path, source, reader); });
+}
+
 std::error_code SimFileSystem::CopyFile(const Path& from, const Path& to) {
   // Only the destination is written; copying from a read-only drive is fine.
   if (std::error_code ec = Before(true, to)) return ec;

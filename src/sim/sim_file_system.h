@@ -26,6 +26,8 @@ class SimFileSystem final : public ForwardingFileSystem {
   std::error_code WriteFile(const Path& path, std::string_view data) override;
   std::error_code FlushFile(const Path& path) override;
   std::error_code SyncFileSystem(const Path& path) override;
+  std::error_code OpenForReading(const Path& path, ReadSource source,
+                                 std::unique_ptr<FileReader>& reader) override;
 
  private:
   // Ticks; for a call that writes to `path` (and `second`), the read-only refusal or none.

@@ -148,4 +148,12 @@ std::error_code SimKillSwitch::SyncFileSystem(const Path& path) {
   return ec;
 }
 
+std::error_code SimKillSwitch::OpenForReading(const Path& path, ReadSource source,
+                                              std::unique_ptr<FileReader>& reader) {
+  const bool dies = Enter("OpenForReading", path);
+  const std::error_code ec = target().OpenForReading(path, source, reader);
+  if (dies) Die();
+  return ec;
+}
+
 }  // namespace vantel3

@@ -56,6 +56,8 @@ class SimKillSwitch final : public ForwardingFileSystem {
   std::error_code WriteFile(const Path& path, std::string_view data) override;
   std::error_code FlushFile(const Path& path) override;
   std::error_code SyncFileSystem(const Path& path) override;
+  std::error_code OpenForReading(const Path& path, ReadSource source,
+                                 std::unique_ptr<FileReader>& reader) override;
 
  private:
   // Numbers and traces the call; dies when it is the one to die before. True when the call

@@ -47,7 +47,7 @@ constexpr PackageFile kContentFiles[] = {
 constexpr FsOp kRuledOps[] = {
     FsOp::kStatus,     FsOp::kListDirectory, FsOp::kCreateDirectory, FsOp::kRemoveDirectory,
     FsOp::kRemoveFile, FsOp::kRename,        FsOp::kCopyFile,        FsOp::kReadFile,
-    FsOp::kWriteFile,  FsOp::kFlushFile,     FsOp::kSyncFileSystem,
+    FsOp::kWriteFile,  FsOp::kFlushFile,     FsOp::kSyncFileSystem,  FsOp::kOpenForReading,
 };
 
 }  // namespace
@@ -74,6 +74,11 @@ SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string r
     } else {
       faultFs_.AddFault(*fault.op, fault.pathPattern, fault.error, count);
     }
+  }
+  for (const CopyCorruption& corruption : scenario_.faults.corruptCopies) {
+    const int count =
+        corruption.times ? static_cast<int>(*corruption.times) : FaultInjectingFileSystem::kAlways;
+    faultFs_.AddCorruption(corruption.pathPattern, corruption.offset, count);
   }
 }
 

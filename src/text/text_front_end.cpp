@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: vantel3-updater-text [--simulate SCENARIO [--virtual-clock | --speed N]\n"
-    "                             [--keep DIR | --resume DIR]]\n"
+    "                             [--keep DIR | --resume DIR]] [--no-verify]\n"
     "\n"
     "Updates a Vantel 3 device, with the screen as lines of text:\n"
     "  [view] main|restore|update|end, [text] ..., [progress] N, [next], [error] ..., [end] "
@@ -29,6 +29,8 @@ constexpr const char* kUsage =
     "  --keep DIR           build the simulation's workspace in DIR and leave it there\n"
     "  --resume DIR         take up the workspace an earlier (perhaps killed) run left in DIR,\n"
     "                       with the device restarted by the user\n"
+    "  --no-verify          do not read the copies back from the device before handing them\n"
+    "                       over (faster, but damage on the way goes unnoticed)\n"
     "  --help               show this text\n"
     "  --version            show the version\n";
 
@@ -41,6 +43,7 @@ struct Options {
   bool speedGiven = false;
   std::string keepDir;
   std::string resumeDir;
+  bool verifyCopies = true;
   bool help = false;
   bool version = false;
 };
@@ -69,6 +72,8 @@ int ParseOptions(const std::vector<std::string>& args, Options& options, std::st
       if (!value(options.resumeDir)) return 0;
     } else if (arg == "--virtual-clock") {
       options.virtualClock = true;
+    } else if (arg == "--no-verify") {
+      options.verifyCopies = false;
     } else if (arg == "--speed") {
       std::string text;
       if (!value(text)) return 0;
@@ -128,6 +133,7 @@ int RunTextFrontEnd(const std::vector<std::string>& args, std::istream& in, std:
   sessionOptions.keepDir = options.keepDir;
   sessionOptions.resumeDir = options.resumeDir;
   sessionOptions.program = kVersion;
+  sessionOptions.verifyCopies = options.verifyCopies;
   int status = kExitFailureEnd;
   std::unique_ptr<RunSession> session = RunSession::Create(sessionOptions, *system, error, status);
   if (!session) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "fsops/read_back.h"
+
 namespace vantel3 {
 
 class EventLog {
@@ -30,22 +32,20 @@ inline EventLog& NoEventLog() {
   return log;
 }
 
-// What a copy onto the device was, for its event. `verified` tells whether the copy was read
-// back from the device and compared with the package after the flush.
-enum class CopyVerification { kNotVerified, kMatched, kDiffered, kReadFailed };
-
+// What a copy onto the device was, for its event. Whether it reached the medium intact shows
+// in a later event, when it is read back after the drive's flush.
 struct CopyRecord {
   std::string from;
   std::string to;
   long long bytes = -1;  // -1: unknown
   unsigned elapsedMs = 0;
   std::string error;  // empty: the copy succeeded
-  CopyVerification verified = CopyVerification::kNotVerified;
 };
 
-// "copy FROM -> TO: N bytes in M ms, not verified" or "...: failed: ERROR".
+// "copy FROM -> TO: N bytes in M ms" or "...: FAILED: ERROR".
 std::string FormatCopyEvent(const CopyRecord& record);
-// "verified TO: matched" and the like, for a read-back that follows the copy's own event.
-std::string FormatVerificationEvent(const std::string& to, CopyVerification verified);
+// "read back COPY: same (N bytes)", "...: differs from the package after N equal bytes",
+// "...: copy unreadable (0 bytes)", "...: not read (--no-verify)".
+std::string FormatReadBackEvent(const ReadBackRecord& record);
 
 }  // namespace vantel3

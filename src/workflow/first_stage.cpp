@@ -2,6 +2,7 @@
 
 #include "formats/markers.h"
 #include "platform/path_limit.h"
+#include "workflow/copy_checks.h"
 #include "workflow/messages.h"
 #include "workflow/predicates.h"
 #include "workflow/step_support.h"
@@ -11,6 +12,7 @@
 namespace vantel3 {
 
 int TransferFirstStage(UpdateContext& context, UpdateServices& services, StepUi& ui) {
+  CopyChecks checks(services);
   for (const FirmwareImageRow& row : FirmwareImageTable) {
     std::string source;
     std::string destination;
@@ -20,9 +22,10 @@ int TransferFirstStage(UpdateContext& context, UpdateServices& services, StepUi&
       ui.ShowFailureMessage(row.transferFailedMessage);
       return -1;
     }
+    checks.NoteFile(source, destination, row.transferFailedMessage);
   }
-  if (WriteDeviceMarker(services.fs, context.deviceRoot, DeviceMarker::kUpdateGo) == 0) {
-    ui.ShowFailureMessage(msg::kWentIncorrectly);
+  if (const char* failed = checks.HandOver(context.deviceRoot, DeviceMarker::kUpdateGo)) {
+    ui.ShowFailureMessage(failed);
     return -1;
   }
   if (WaitFor(services, "device drive gone", &context.deviceRoot, 240000,

@@ -5,6 +5,7 @@
 #include "formats/markers.h"
 #include "fsops/tree_ops.h"
 #include "platform/path_limit.h"
+#include "workflow/copy_checks.h"
 #include "workflow/messages.h"
 #include "workflow/predicates.h"
 #include "workflow/step_support.h"
@@ -22,7 +23,7 @@ constexpr int kTicksRu3r = 108;
 class MainUpdate {
  public:
   MainUpdate(UpdateContext& context, UpdateServices& services, StepUi& ui)
-      : context_(context), services_(services), ui_(ui) {}
+      : context_(context), services_(services), ui_(ui), checks_(services) {}
 
   int Run() {
     ui_.SetMessage(ViewId::kUpdate, msg::kInProgress);
@@ -30,23 +31,25 @@ class MainUpdate {
     if (context_.model == 0 || context_.generation != 2) return Fail(msg::kWentIncorrectly);
 
     for (const FirmwareImageRow& row : FirmwareImageTable) {
-      if (CopyPackageFile(row.packageFile, row.deviceFile) == 0) {
+      if (CopyPackageFile(row.packageFile, row.deviceFile, row.transferFailedMessage) == 0) {
         return Fail(row.transferFailedMessage);
       }
     }
-    if (TransferFolder(ContentFolderTable[0]) == 0) {
-      return Fail(ContentFolderTable[0].transferFailedMessage);
-    }
+    // Music: the images copied so far are checked with it, before it is put in place.
+    const ContentFolderRow& music = ContentFolderTable[0];
+    if (CopyFolderToStaging(music) == 0) return Fail(music.transferFailedMessage);
+    if (const char* failed = checks_.CheckBeforeInstall(context_.deviceRoot)) return Fail(failed);
+    if (InstallFolder(music) == 0) return Fail(music.transferFailedMessage);
     Progress(20);
 
     if (context_.btUpdateNeeded != 0 && context_.versionFile2Found != 0 &&
         context_.btUpdateOverUsb == 0) {
-      if (CopyPackageFile(kBluetoothImageName, kBluetoothImageName) == 0) {
+      if (CopyPackageFile(kBluetoothImageName, kBluetoothImageName, msg::kBtFailed) == 0) {
         return Fail(msg::kBtFailed);
       }
     }
-    if (WriteDeviceMarker(services_.fs, context_.deviceRoot, DeviceMarker::kFilesCopied) == 0) {
-      return Fail(msg::kWentIncorrectly);
+    if (const char* failed = checks_.HandOver(context_.deviceRoot, DeviceMarker::kFilesCopied)) {
+      return Fail(failed);
     }
     if (context_.btUpdateNeeded == 0 &&
         WriteDeviceMarker(services_.fs, context_.deviceRoot, DeviceMarker::kFirmwareNo) == 0) {
@@ -77,12 +80,13 @@ class MainUpdate {
       if (CopyFolderToStaging(row) == 0) return Fail(row.transferFailedMessage);
       Progress(40 + 10 * k / 3);
     }
+    if (const char* failed = checks_.CheckBeforeInstall(context_.deviceRoot)) return Fail(failed);
     for (int k = 1; k <= 3; ++k) {
       const ContentFolderRow& row = ContentFolderTable[k];
       if (InstallFolder(row) == 0) return Fail(row.transferFailedMessage);
     }
-    if (WriteDeviceMarker(services_.fs, context_.deviceRoot, DeviceMarker::kFilesCopied) == 0) {
-      return Fail(msg::kWentIncorrectly);
+    if (const char* failed = checks_.HandOver(context_.deviceRoot, DeviceMarker::kFilesCopied)) {
+      return Fail(failed);
     }
     Progress(60);
 
@@ -101,30 +105,36 @@ class MainUpdate {
 
   void Progress(int percent) { ui_.SetProgress(ViewId::kUpdate, percent); }
 
-  int CopyPackageFile(const char* packageName, const char* deviceName) {
+  // A copied file is noted for the check before the next hand-over.
+  int CopyPackageFile(const char* packageName, const char* deviceName, const char* failedMessage) {
     std::string source;
     std::string destination;
-    return PackagePath(services_, packageName, source) != 0 &&
-           JoinPath(context_.deviceRoot, deviceName, destination) != 0 &&
-           CopyFileToDevice(services_.fs, source, destination) != 0;
+    if (PackagePath(services_, packageName, source) == 0 ||
+        JoinPath(context_.deviceRoot, deviceName, destination) == 0 ||
+        CopyFileToDevice(services_.fs, source, destination) == 0) {
+      return 0;
+    }
+    checks_.NoteFile(source, destination, failedMessage);
+    return 1;
   }
 
+  // A staged folder is noted for the check before it is installed.
   int CopyFolderToStaging(const ContentFolderRow& row) {
     std::string source;
     std::string staging;
-    return PackagePath(services_, row.packageFolder, source) != 0 &&
-           JoinPath(context_.deviceRoot, row.temporaryFolder, staging) != 0 &&
-           CopyTree(services_.fs, services_.clock, source, staging) != 0;
+    if (PackagePath(services_, row.packageFolder, source) == 0 ||
+        JoinPath(context_.deviceRoot, row.temporaryFolder, staging) == 0 ||
+        CopyTree(services_.fs, services_.clock, source, staging) == 0) {
+      return 0;
+    }
+    checks_.NoteFolder(source, staging, row.transferFailedMessage);
+    return 1;
   }
 
   int InstallFolder(const ContentFolderRow& row) {
     std::string staging;
     return JoinPath(context_.deviceRoot, row.temporaryFolder, staging) != 0 &&
            InstallStagedFolder(services_.fs, services_.clock, staging, row.deviceFolder) != 0;
-  }
-
-  int TransferFolder(const ContentFolderRow& row) {
-    return CopyFolderToStaging(row) != 0 && InstallFolder(row) != 0;
   }
 
   int OwnBluetoothUpgrade() {
@@ -154,6 +164,8 @@ class MainUpdate {
   UpdateContext& context_;
   UpdateServices& services_;
   StepUi& ui_;
+  // The copies onto the current drive not checked yet.
+  CopyChecks checks_;
 };
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "dfu/dfu_api.h"
+#include "fsops/read_back.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/program_path.h"
@@ -53,15 +55,29 @@ struct UpdateContext {
 
 // The outside world as the steps reach it.
 struct UpdateServices {
+  UpdateServices(Clock& clock, FileSystem& fs, VolumeSource& volumes, ProgramPath& programPath,
+                 std::string packageDir = "./data", EventLog& log = NoEventLog())
+      : clock(clock),
+        fs(fs),
+        volumes(volumes),
+        programPath(programPath),
+        packageDir(std::move(packageDir)),
+        log(log) {}
+
   Clock& clock;
   FileSystem& fs;
   VolumeSource& volumes;
   ProgramPath& programPath;
   // The package folder; "./data", relative to the current directory, in a real run.
-  std::string packageDir = "./data";
+  std::string packageDir;
   // The run's log; the steps add what their services cannot show (waits, the device's
   // version file, the library's calls).
-  EventLog& log = NoEventLog();
+  EventLog& log;
+  // Every copy onto a drive is read back from the medium and compared with the package
+  // before the drive is handed over (off: --no-verify).
+  bool verifyCopies = true;
+  // Told of every file checked, and of every copy left unchecked when checks are off.
+  ReadBackObserver onCopyChecked;
 };
 
 }  // namespace vantel3
