@@ -143,7 +143,7 @@ void RunSession::AbandonNow() {
   log_->Notice("the window was closed during a run: the process ends now");
   if (workspace_ == nullptr || keepWorkspace_) return;
   std::error_code ignored;
-  std::filesystem::remove_all(workspace_->root(), ignored);
+  std::filesystem::remove_all(PathFromUtf8(workspace_->root()), ignored);
 }
 
 int RunUntilDone(RunSession& session, UpdateContext& context, StepUi& ui,
