@@ -1,27 +1,27 @@
 // vantel3-tool: the command line for packagers and support staff, on the real file system,
-// dynamic loader and mounted volumes.
+// library loader and drives of the system it runs on.
 #include <exception>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/library_loader.h"
-#include "platform/linux_volume_source.h"
-#include "platform/posix_file_system.h"
+#include "platform/process.h"
+#include "platform/system_services.h"
 #include "tool_main.h"
 
 int main(int argc, char** argv) {
   try {
-    vantel3::PosixFileSystem fs;
-    vantel3::DlLibraryLoader loader;
+    const std::vector<std::string> args = vantel3::StartProgram(argc, argv);
+    std::unique_ptr<vantel3::SystemServices> system = vantel3::MakeSystemServices();
     vantel3::ToolServices services{
-        fs, loader, [](const std::string& snapshotRoot) -> std::unique_ptr<vantel3::VolumeSource> {
-          if (snapshotRoot.empty()) return std::make_unique<vantel3::LinuxVolumeSource>();
-          return std::make_unique<vantel3::LinuxVolumeSource>(
-              snapshotRoot + "/proc", snapshotRoot + "/sys", snapshotRoot + "/run/udev/data");
+        system->fs(), system->loader(),
+        [&system](const std::string& snapshotRoot) -> std::unique_ptr<vantel3::VolumeSource> {
+          if (snapshotRoot.empty()) {
+            return std::make_unique<vantel3::StaticVolumeSource>(system->volumes().ListVolumes());
+          }
+          return vantel3::MakeCapturedVolumeSource(snapshotRoot);
         }};
-    const std::vector<std::string> args(argv + 1, argv + argc);
     return vantel3::RunTool(args, services, std::cout, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "vantel3-tool: error: " << e.what() << "\n";

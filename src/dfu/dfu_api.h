@@ -5,6 +5,14 @@
 
 #include <cstdint>
 
+// Marks an entry point as exported by a library that implements them (ours: the stand-in
+// and the test libraries).
+#ifdef _WIN32
+#define VANTEL3_DFU_EXPORT __declspec(dllexport)
+#else
+#define VANTEL3_DFU_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
 
 // 0: a firmware-upgrade device (vendorId:productId, HID usage / usage page) is open;

@@ -8,8 +8,12 @@
 
 namespace vantel3 {
 
-// The library's path inside the package folder.
+// The library's file name inside the package folder.
+#ifdef _WIN32
+inline constexpr const char* kDfuLibraryFileName = "hiddfu.dll";
+#else
 inline constexpr const char* kDfuLibraryFileName = "libhiddfu.so";
+#endif
 inline constexpr const char* kDfuLoadFailedMessage = "Could not load dfu libary.";
 
 // Loads `libraryPath`, stores the module in api.module, then resolves all six entry points

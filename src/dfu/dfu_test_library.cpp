@@ -6,31 +6,31 @@
 extern "C" {
 
 // Opens a "device" only for the firmware-upgrade vendor and product ids.
-__attribute__((visibility("default"))) int32_t hidDfuConnect(uint16_t vendorId, uint16_t productId,
-                                                             uint16_t, uint16_t, uint32_t* device) {
+VANTEL3_DFU_EXPORT int32_t hidDfuConnect(uint16_t vendorId, uint16_t productId, uint16_t, uint16_t,
+                                         uint32_t* device) {
   if (vendorId != vantel3::kDfuVendorId || productId != vantel3::kDfuProductId) return 1;
   if (device != nullptr) *device = 0x5EA1u;
   return 0;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuDisconnect(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuDisconnect(void) {
   return 0;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuUpgrade(const char* imagePath, int32_t flags) {
+VANTEL3_DFU_EXPORT int32_t hidDfuUpgrade(const char* imagePath, int32_t flags) {
   return imagePath != nullptr && flags == 1 ? 0 : 1;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuGetProgress(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuGetProgress(void) {
   return 100;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuResetDevice(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuResetDevice(void) {
   return 0;
 }
 
 #ifndef VANTEL3_TEST_DFU_WITHOUT_GET_RESULT
-__attribute__((visibility("default"))) int32_t hidDfuGetResult(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuGetResult(void) {
   return 0;
 }
 #endif

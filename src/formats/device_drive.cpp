@@ -15,7 +15,7 @@ int FindDeviceDrive(VolumeSource& volumes, std::string& destination) {
     if (label != kDeviceLabels[0] && label != kDeviceLabels[1]) continue;
     std::string root = volume.root;
     // Device paths are the root followed directly by a name.
-    if (root.back() != '/') root.push_back('/');
+    if (!IsPathSeparator(root.back())) root.push_back('/');
     destination = std::move(root);
     return 1;
   }

@@ -14,6 +14,15 @@ namespace vantel3 {
 
 using Path = std::filesystem::path;
 
+// A path from the program's UTF-8 text, read as UTF-8 on every system (a plain std::string
+// is taken in the system's narrow encoding, which on Windows is not UTF-8). For the
+// std::filesystem calls made outside a FileSystem.
+inline Path PathFromUtf8(std::string_view utf8) {
+  return Path(std::u8string(utf8.begin(), utf8.end()));
+}
+// The UTF-8 text a path was made from (the inverse of how this system's FileSystem reads it).
+std::string PathToUtf8(const Path& path);
+
 enum class EntryType { kFile, kDirectory, kSymlink, kOther };
 
 struct DirEntry {
@@ -89,9 +98,7 @@ class ForwardingFileSystem : public FileSystem {
     return target_.WriteFile(path, data);
   }
   std::error_code FlushFile(const Path& path) override { return target_.FlushFile(path); }
-  std::error_code SyncFileSystem(const Path& path) override {
-    return target_.SyncFileSystem(path);
-  }
+  std::error_code SyncFileSystem(const Path& path) override { return target_.SyncFileSystem(path); }
 
  protected:
   FileSystem& target() { return target_; }

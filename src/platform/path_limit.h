@@ -10,6 +10,16 @@ namespace vantel3 {
 
 inline constexpr std::size_t kMaxPathChars = 259;
 
+// The characters that end a folder name in a path: "/", and on Windows "\\" too.
+#ifdef _WIN32
+inline constexpr const char* kPathSeparators = "\\/";
+#else
+inline constexpr const char* kPathSeparators = "/";
+#endif
+inline constexpr bool IsPathSeparator(char c) {
+  return c == '/' || (kPathSeparators[1] != '\0' && c == kPathSeparators[0]);
+}
+
 // Number of characters (Unicode code points) in UTF-8 text; a stray byte counts as one.
 std::size_t CountChars(std::string_view utf8);
 

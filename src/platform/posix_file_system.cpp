@@ -89,6 +89,10 @@ EntryType TypeOf(mode_t mode) {
 
 }  // namespace
 
+std::string PathToUtf8(const Path& path) {
+  return path.string();
+}
+
 bool PosixFileSystem::Exists(const Path& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;

@@ -36,7 +36,8 @@ TEST(ProcSelfExePathTest, TheRealProcGivesThisTestProgram) {
   EXPECT_TRUE(fs::is_regular_file(path));
 }
 
-TEST(UserWritableProgramPathTest, MovesTheMarkerToTheUserStateFolderOnlyWhenTheProgramFolderIsReadOnly) {
+TEST(UserWritableProgramPathTest,
+     MovesTheMarkerToTheUserStateFolderOnlyWhenTheProgramFolderIsReadOnly) {
   struct Case {
     const char* name;
     bool programFolderWritable;
@@ -47,7 +48,8 @@ TEST(UserWritableProgramPathTest, MovesTheMarkerToTheUserStateFolderOnlyWhenTheP
   };
   const Case cases[] = {
       {"unpacked by the user", true, "/s", "/home/anna", true, "/opt/v/vantel3-updater"},
-      {"installed, XDG state", false, "/s", "/home/anna", true, "/s/vantel3-updater/vantel3-updater"},
+      {"installed, XDG state", false, "/s", "/home/anna", true,
+       "/s/vantel3-updater/vantel3-updater"},
       {"installed, home", false, "", "/home/anna", true,
        "/home/anna/.local/state/vantel3-updater/vantel3-updater"},
       {"relative XDG state is ignored", false, "rel", "/home/anna", true,

@@ -38,4 +38,13 @@ class SystemServices {
 // The services of the system this program was built for.
 std::unique_ptr<SystemServices> MakeSystemServices();
 
+// A file system of this system's own kind (POSIX, Win32), for the simulator's workspace and
+// for tests, which need the real files without the rest of the services.
+std::unique_ptr<FileSystem> MakeNativeFileSystem();
+
+// The volumes of a tree captured on a Linux machine (`root`/proc, `root`/sys,
+// `root`/run/udev/data), as vantel3-tool list-drives --root reads them; null where this build
+// has no reader for such a tree (Windows).
+std::unique_ptr<VolumeSource> MakeCapturedVolumeSource(const std::string& root);
+
 }  // namespace vantel3

@@ -33,4 +33,13 @@ std::unique_ptr<SystemServices> MakeSystemServices() {
   return std::make_unique<LinuxSystemServices>();
 }
 
+std::unique_ptr<FileSystem> MakeNativeFileSystem() {
+  return std::make_unique<PosixFileSystem>();
+}
+
+std::unique_ptr<VolumeSource> MakeCapturedVolumeSource(const std::string& root) {
+  return std::make_unique<LinuxVolumeSource>(root + "/proc", root + "/sys",
+                                             root + "/run/udev/data");
+}
+
 }  // namespace vantel3

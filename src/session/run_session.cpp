@@ -87,7 +87,7 @@ void RunSession::PrepareRetry() {
 void RunSession::AbandonNow() {
   if (workspace_ == nullptr || keepWorkspace_) return;
   std::error_code ignored;
-  std::filesystem::remove_all(workspace_->root(), ignored);
+  std::filesystem::remove_all(PathFromUtf8(workspace_->root()), ignored);
 }
 
 int RunUntilDone(RunSession& session, UpdateContext& context, StepUi& ui,

@@ -29,6 +29,18 @@ struct SessionFixture {
                                      std::string& error) {
     return RunSession::Create(options, *system, error, status);
   }
+  // A session on the scenario `json`'s simulated device, on the virtual clock; null (with a
+  // test failure) when it cannot start.
+  std::unique_ptr<RunSession> Simulated(const std::string& name, const std::string& json) {
+    SessionOptions options;
+    options.scenarioPath = Scenario(name, json);
+    options.virtualClock = true;
+    int status = 0;
+    std::string error;
+    auto session = Create(options, status, error);
+    if (!session) ADD_FAILURE() << error;
+    return session;
+  }
 };
 
 int Count(const std::vector<std::string>& events, const std::string& what) {
@@ -122,13 +134,8 @@ TEST(RunSessionTest, RetryRestartsTheSimulatedDeviceBeforeEachNewRun) {
 
 TEST(RunSessionTest, ASuccessEndsAtOnceWithoutAskingForRetry) {
   SessionFixture f;
-  SessionOptions options;
-  options.scenarioPath = f.Scenario("ok", "{}");
-  options.virtualClock = true;
-  int status = 0;
-  std::string error;
-  auto session = f.Create(options, status, error);
-  ASSERT_NE(session, nullptr) << error;
+  auto session = f.Simulated("ok", "{}");
+  ASSERT_NE(session, nullptr);
   UpdateContext context;
   std::string warning;
   ASSERT_EQ(session->BindLibrary(context.dfuApi, warning), 1);
@@ -144,13 +151,8 @@ TEST(RunSessionTest, ASuccessEndsAtOnceWithoutAskingForRetry) {
 
 TEST(RunSessionTest, APackageWithoutItsLibraryIsNotBound) {
   SessionFixture f;
-  SessionOptions options;
-  options.scenarioPath = f.Scenario("nolib", R"({"package": {"omit": ["libhiddfu.so"]}})");
-  options.virtualClock = true;
-  int status = 0;
-  std::string error;
-  auto session = f.Create(options, status, error);
-  ASSERT_NE(session, nullptr) << error;
+  auto session = f.Simulated("nolib", R"({"package": {"omit": ["libhiddfu.so"]}})");
+  ASSERT_NE(session, nullptr);
   UpdateContext context;
   std::string warning;
   EXPECT_EQ(session->BindLibrary(context.dfuApi, warning), 0);

@@ -1,25 +1,29 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix_file_system.h"
-#include "platform/program_path.h"
+#include "dfu/dfu_binding.h"
+#include "platform/path_limit.h"
+#include "platform/process.h"
+#include "platform/system_services.h"
 #include "sim/sim_workspace.h"
 
 namespace vantel3 {
 
 std::string FindSimLibrary() {
-  PosixFileSystem fs;
+  std::unique_ptr<FileSystem> fs = MakeNativeFileSystem();
   if (const char* env = std::getenv("VANTEL3_SIM_LIBRARY"); env != nullptr && *env != '\0') {
-    if (fs.Exists(env)) return env;
+    if (fs->Exists(env)) return env;
   }
-  ProcSelfExePath self;
-  if (const std::string exe = self.ExecutablePath(); !exe.empty()) {
-    const Path candidate =
-        (Path(exe).parent_path() / ".." / "lib" / "vantel3" / "libhiddfu.so").lexically_normal();
-    if (fs.Exists(candidate)) return candidate.string();
+  if (const std::string exe = RunningProgramPath(); !exe.empty()) {
+    const std::size_t separator = exe.find_last_of(kPathSeparators);
+    if (separator != std::string::npos) {
+      const std::string candidate =
+          exe.substr(0, separator + 1) + "../lib/vantel3/" + kDfuLibraryFileName;
+      if (fs->Exists(candidate)) return candidate;
+    }
   }
 #ifdef VANTEL3_SIM_LIBRARY_BUILD_PATH
-  if (fs.Exists(VANTEL3_SIM_LIBRARY_BUILD_PATH)) return VANTEL3_SIM_LIBRARY_BUILD_PATH;
+  if (fs->Exists(VANTEL3_SIM_LIBRARY_BUILD_PATH)) return VANTEL3_SIM_LIBRARY_BUILD_PATH;
 #endif
   return {};
 }

@@ -14,39 +14,37 @@ constexpr int32_t kNoDevice = -1;
 
 extern "C" {
 
-__attribute__((visibility("default"))) void vantel3SimAttach(
-    const Vantel3SimDfuEndpoint* endpoint) {
+VANTEL3_DFU_EXPORT void vantel3SimAttach(const Vantel3SimDfuEndpoint* endpoint) {
   gEndpoint.store(endpoint);
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuConnect(uint16_t vendorId, uint16_t productId,
-                                                             uint16_t usage, uint16_t usagePage,
-                                                             uint32_t* device) {
+VANTEL3_DFU_EXPORT int32_t hidDfuConnect(uint16_t vendorId, uint16_t productId, uint16_t usage,
+                                         uint16_t usagePage, uint32_t* device) {
   const Vantel3SimDfuEndpoint* e = gEndpoint.load();
   return e ? e->connect(e->self, vendorId, productId, usage, usagePage, device) : kNoDevice;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuDisconnect(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuDisconnect(void) {
   const Vantel3SimDfuEndpoint* e = gEndpoint.load();
   return e ? e->disconnect(e->self) : kNoDevice;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuUpgrade(const char* imagePath, int32_t flags) {
+VANTEL3_DFU_EXPORT int32_t hidDfuUpgrade(const char* imagePath, int32_t flags) {
   const Vantel3SimDfuEndpoint* e = gEndpoint.load();
   return e ? e->upgrade(e->self, imagePath, flags) : kNoDevice;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuGetProgress(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuGetProgress(void) {
   const Vantel3SimDfuEndpoint* e = gEndpoint.load();
   return e ? e->getProgress(e->self) : 0;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuResetDevice(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuResetDevice(void) {
   const Vantel3SimDfuEndpoint* e = gEndpoint.load();
   return e ? e->resetDevice(e->self) : kNoDevice;
 }
 
-__attribute__((visibility("default"))) int32_t hidDfuGetResult(void) {
+VANTEL3_DFU_EXPORT int32_t hidDfuGetResult(void) {
   const Vantel3SimDfuEndpoint* e = gEndpoint.load();
   return e ? e->getResult(e->self) : kNoDevice;
 }

@@ -1,14 +1,8 @@
 #include "sim/sim_exfat.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
-extern char** environ;
+#include "platform/process.h"
 
 namespace vantel3 {
 
@@ -24,40 +18,7 @@ SimExfatDevices SimExfatDevicesFromEnvironment() {
 }
 
 int RunSimHelper(const std::vector<std::string>& argv, std::string& error) {
-  if (argv.empty()) {
-    error = "no program to run";
-    return -1;
-  }
-  std::vector<std::string> store = argv;
-  std::vector<char*> args;
-  for (std::string& a : store) args.push_back(a.data());
-  args.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    error = argv[0] + ": " + std::strerror(spawned);
-    return -1;
-  }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      error = argv[0] + ": " + std::strerror(errno);
-      return -1;
-    }
-  }
-  if (!WIFEXITED(status)) {
-    error = argv[0] + " did not exit normally";
-    return -1;
-  }
-  if (WEXITSTATUS(status) != 0)
-    error = argv[0] + " exited with " + std::to_string(WEXITSTATUS(status));
-  return WEXITSTATUS(status);
+  return RunHelperProgram(argv, error);
 }
 
 int MountExfat(const std::string& device, const std::string& dir, std::string& error) {

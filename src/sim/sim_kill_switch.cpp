@@ -1,10 +1,9 @@
 #include "sim/sim_kill_switch.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <cstdlib>
+
+#include "platform/process.h"
 
 namespace vantel3 {
 
@@ -42,15 +41,15 @@ SimKillSwitch::~SimKillSwitch() {
 
 void SimKillSwitch::Die() {
   if (trace_ != nullptr) std::fflush(trace_);
-  ::raise(SIGKILL);
-  ::_exit(137);  // not reached: SIGKILL cannot be caught
+  KillThisProcess();
 }
 
 bool SimKillSwitch::Enter(const char* op, const Path& path, const Path* to) {
   ++count_;
   if (trace_ != nullptr) {
     std::fprintf(trace_, "%llu %s %s%s%s\n", static_cast<unsigned long long>(count_), op,
-                 path.c_str(), to != nullptr ? " -> " : "", to != nullptr ? to->c_str() : "");
+                 path.string().c_str(), to != nullptr ? " -> " : "",
+                 to != nullptr ? to->string().c_str() : "");
     std::fflush(trace_);
   }
   if (count_ != config_.killAtCall) return false;

@@ -1,20 +1,20 @@
 #include "sim/sim_workspace.h"
 
-#include <stdlib.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <utility>
 #include <vector>
 
+#include "dfu/dfu_binding.h"
 #include "formats/package_version_file.h"
-#include "platform/posix_file_system.h"
+#include "platform/process.h"
+#include "platform/system_services.h"
 
 namespace vantel3 {
 
 namespace {
 
-constexpr const char* kLibraryFileName = "libhiddfu.so";
+// The scenario's name for the package's library, whatever the file is called on this system.
+constexpr const char* kLibraryEntryName = "libhiddfu.so";
 constexpr const char* kProgramFileName = "vantel3-updater";
 
 bool Omitted(const Scenario& scenario, const char* name) {
@@ -56,8 +56,9 @@ SimWorkspace::SimWorkspace(const Scenario& scenario, Clock& clock, std::string r
     : scenario_(scenario),
       root_(std::move(root)),
       keep_(keep),
-      device_(std::make_unique<SimulatedDevice>(scenario_, clock, posixFs_, root_)),
-      simFs_(posixFs_, *device_),
+      nativeFs_(MakeNativeFileSystem()),
+      device_(std::make_unique<SimulatedDevice>(scenario_, clock, *nativeFs_, root_)),
+      simFs_(*nativeFs_, *device_),
       killFs_(simFs_, SimKillSwitchFromEnvironment()),
       faultFs_(killFs_),
       volumes_(*device_),
@@ -83,7 +84,7 @@ SimWorkspace::~SimWorkspace() {
   device_.reset();
   if (!keep_) {
     std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
+    std::filesystem::remove_all(PathFromUtf8(root_), ec);
   }
 }
 
@@ -94,31 +95,23 @@ std::unique_ptr<SimWorkspace> SimWorkspace::Create(const Scenario& scenario, Clo
   const bool keep = !options.keepDir.empty();
   if (keep) {
     std::error_code ec;
-    const Path dir = std::filesystem::absolute(options.keepDir, ec).lexically_normal();
+    const Path dir =
+        std::filesystem::absolute(PathFromUtf8(options.keepDir), ec).lexically_normal();
     if (!ec) std::filesystem::create_directories(dir, ec);
     if (ec) {
       error = options.keepDir + ": " + ec.message();
       return nullptr;
     }
-    PosixFileSystem fs;
     std::vector<DirEntry> entries;
-    if (std::error_code lec = fs.ListDirectory(dir, entries); lec || !entries.empty()) {
+    if (std::error_code lec = MakeNativeFileSystem()->ListDirectory(dir, entries);
+        lec || !entries.empty()) {
       error = options.keepDir + (lec ? ": " + lec.message() : ": not empty");
       return nullptr;
     }
     root = dir.string();
-    while (root.size() > 1 && root.back() == '/') root.pop_back();
-  } else {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vantel3-sim-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      error = "cannot create a temp folder from " + pattern;
-      return nullptr;
-    }
-    std::error_code ec;
-    root = std::filesystem::absolute(pattern, ec).lexically_normal().string();
-    if (ec) root = pattern;
+    while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  } else if (MakeTempFolder("vantel3-sim-", root, error) == 0) {
+    return nullptr;
   }
 
   std::unique_ptr<SimWorkspace> workspace(new SimWorkspace(scenario, clock, root, keep));
@@ -137,17 +130,17 @@ std::unique_ptr<SimWorkspace> SimWorkspace::Create(const Scenario& scenario, Clo
 std::unique_ptr<SimWorkspace> SimWorkspace::Open(const std::string& dir, const Scenario& scenario,
                                                  Clock& clock, std::string& error) {
   std::error_code ec;
-  const Path absolute = std::filesystem::absolute(dir, ec).lexically_normal();
+  const Path absolute = std::filesystem::absolute(PathFromUtf8(dir), ec).lexically_normal();
   if (ec) {
     error = dir + ": " + ec.message();
     return nullptr;
   }
   std::string root = absolute.string();
-  while (root.size() > 1 && root.back() == '/') root.pop_back();
-  PosixFileSystem fs;
+  while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  std::unique_ptr<FileSystem> fs = MakeNativeFileSystem();
   for (const char* folder : {"/data", "/program", "/media", "/device"}) {
     EntryType type = EntryType::kOther;
-    if (fs.Status(root + folder, type) || type != EntryType::kDirectory) {
+    if (fs->Status(root + folder, type) || type != EntryType::kDirectory) {
       error = dir + ": not a simulation workspace (no folder " + (folder + 1) + ")";
       return nullptr;
     }
@@ -163,13 +156,13 @@ int SimWorkspace::Build(const std::string& libraryPath, std::string& error) {
     return 0;
   };
   for (const char* folder : {"/data", "/program"}) {
-    if (std::error_code ec = posixFs_.CreateDirectory(root_ + folder)) {
+    if (std::error_code ec = nativeFs_->CreateDirectory(root_ + folder)) {
       return fail(root_ + folder, ec);
     }
   }
   if (!WritePackage(libraryPath, error)) return 0;
   if (scenario_.program.faBinPresent) {
-    if (std::error_code ec = posixFs_.WriteFile(programMarkerPath(), std::string(1, '\x01'))) {
+    if (std::error_code ec = nativeFs_->WriteFile(programMarkerPath(), std::string(1, '\x01'))) {
       return fail(programMarkerPath(), ec);
     }
   }
@@ -180,7 +173,7 @@ int SimWorkspace::WritePackage(const std::string& libraryPath, std::string& erro
   const PackageScenario& p = scenario_.package;
   const std::string data = packageDir();
   auto write = [&](const std::string& path, std::string_view bytes) {
-    if (std::error_code ec = posixFs_.WriteFile(path, bytes)) {
+    if (std::error_code ec = nativeFs_->WriteFile(path, bytes)) {
       error = path + ": " + ec.message();
       return false;
     }
@@ -190,7 +183,8 @@ int SimWorkspace::WritePackage(const std::string& libraryPath, std::string& erro
     for (std::size_t slash = relative.find('/'); slash != std::string::npos;
          slash = relative.find('/', slash + 1)) {
       const std::string dir = base + "/" + relative.substr(0, slash);
-      if (std::error_code ec = posixFs_.CreateDirectory(dir); ec && ec != std::errc::file_exists) {
+      if (std::error_code ec = nativeFs_->CreateDirectory(dir);
+          ec && ec != std::errc::file_exists) {
         error = dir + ": " + ec.message();
         return false;
       }
@@ -228,19 +222,22 @@ int SimWorkspace::WritePackage(const std::string& libraryPath, std::string& erro
       if (!makeDirs(data, relative) || !write(data + "/" + relative, file.content)) return 0;
     }
   }
-  if (!Omitted(scenario_, kLibraryFileName)) {
+  if (!Omitted(scenario_, kLibraryEntryName)) {
     if (libraryPath.empty()) {
-      error =
-          "the stand-in library libhiddfu.so was not found (build the target hiddfu, or set "
-          "VANTEL3_SIM_LIBRARY)";
+      error = std::string("the stand-in library ") + kDfuLibraryFileName +
+              " was not found (build the target hiddfu, or set VANTEL3_SIM_LIBRARY)";
       return 0;
     }
-    if (std::error_code ec = posixFs_.CopyFile(libraryPath, this->libraryPath())) {
+    if (std::error_code ec = nativeFs_->CopyFile(libraryPath, this->libraryPath())) {
       error = libraryPath + ": " + ec.message();
       return 0;
     }
   }
   return 1;
+}
+
+std::string SimWorkspace::libraryPath() const {
+  return packageDir() + "/" + kDfuLibraryFileName;
 }
 
 int SimWorkspace::AttachToLibrary(LibraryLoader& loader, void* module) {

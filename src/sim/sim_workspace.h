@@ -11,7 +11,6 @@
 #include "platform/fault_injecting_file_system.h"
 #include "platform/file_system.h"
 #include "platform/library_loader.h"
-#include "platform/posix_file_system.h"
 #include "platform/program_path.h"
 #include "platform/volume_source.h"
 #include "sim/scenario.h"
@@ -30,8 +29,8 @@ struct SimWorkspaceOptions {
 };
 
 // The built stand-in library: $VANTEL3_SIM_LIBRARY when set and present; else
-// <folder of the running program>/../lib/vantel3/libhiddfu.so; else the path in the build
-// tree this program was compiled in. Empty when none of them exists.
+// <folder of the running program>/../lib/vantel3/libhiddfu.so (Windows: hiddfu.dll); else the path
+// in the build tree this program was compiled in. Empty when none of them exists.
 std::string FindSimLibrary();
 
 class SimWorkspace {
@@ -67,8 +66,8 @@ class SimWorkspace {
   SimulatedDevice& device() { return *device_; }
   // <root>/data, absolute, without a trailing "/".
   std::string packageDir() const { return root_ + "/data"; }
-  // <root>/data/libhiddfu.so (missing when the scenario omits it).
-  std::string libraryPath() const { return packageDir() + "/libhiddfu.so"; }
+  // <root>/data/libhiddfu.so (Windows: hiddfu.dll; missing when the scenario omits it).
+  std::string libraryPath() const;
   // <root>/program/fa.bin.
   std::string programMarkerPath() const { return root_ + "/program/fa.bin"; }
   // The workspace folder, absolute, without a trailing "/".
@@ -89,7 +88,8 @@ class SimWorkspace {
   Scenario scenario_;
   std::string root_;
   bool keep_;
-  PosixFileSystem posixFs_;
+  // The real files under the workspace folder.
+  std::unique_ptr<FileSystem> nativeFs_;
   std::unique_ptr<SimulatedDevice> device_;
   SimFileSystem simFs_;
   // Numbers the calls; dies where $VANTEL3_SIM_KILL_AT_CALL says (see sim_kill_switch.h).

@@ -333,10 +333,13 @@ std::string SimulatedDevice::PathOnDrive(SimDrive drive, const char* name) const
 }
 
 bool SimulatedDevice::OnDrive(const Path& path, SimDrive drive) const {
+  // Both sides in the generic form ("/" between names), whatever separators built them.
   std::error_code ec;
-  const std::string normal = std::filesystem::absolute(path, ec).lexically_normal().string();
+  const std::string normal = std::filesystem::absolute(PathFromUtf8(PathToUtf8(path)), ec)
+                                 .lexically_normal()
+                                 .generic_string();
   if (ec) return false;
-  const std::string root = MountRoot(drive);
+  const std::string root = PathFromUtf8(MountRoot(drive)).lexically_normal().generic_string();
   return normal.rfind(root, 0) == 0 || normal == WithoutSlash(root);
 }
 
