@@ -8,6 +8,7 @@
 ;   SIZE_KB    the staged tree's size, shown in Add/Remove Programs
 ;   OUTFILE    the installer to write
 ;   WINDOW     defined when the native window (bin\vantel3-updater.exe) is staged
+;   ICON       the program's icon, for the installer and the uninstaller (optional)
 
 Unicode true
 Target amd64-unicode
@@ -45,6 +46,10 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
 !include "LogicLib.nsh"
 
 !define MUI_ABORTWARNING
+!ifdef ICON
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
 !define MUI_FINISHPAGE_TEXT "$(FinishText)"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
