@@ -9,7 +9,7 @@
 #include "formats/formats_test_support.h"
 #include "formats/package_version_file.h"
 #include "platform/library_loader.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 #include "tool_main.h"
 
 namespace vantel3 {
@@ -65,7 +65,7 @@ class ToolTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  PosixFileSystem fs_;
+  NativeFileSystem fs_;
   FakeLoader loader_;
   StaticVolumeSource volumes_;
   std::vector<std::string> snapshotRoots_;

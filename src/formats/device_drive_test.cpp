@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formats/formats_test_support.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 namespace vantel3 {
 namespace {
@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
 class IsDriveWritableTest : public ::testing::Test {
  protected:
   TempDir dir_;
-  PosixFileSystem posix_;
+  NativeFileSystem posix_;
   const std::string root_ = dir_.Root();
   const std::filesystem::path probe_ = dir_.Path(kWriteProbeFolderName);
 };

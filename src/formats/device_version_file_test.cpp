@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "formats/formats_test_support.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 namespace vantel3 {
 namespace {
@@ -35,7 +35,7 @@ class DeviceRootTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  PosixFileSystem fs_;
+  NativeFileSystem fs_;
   const std::string root_ = dir_.Root();
 };
 

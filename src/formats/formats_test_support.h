@@ -14,15 +14,17 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace vantel3::testing {
 
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantel3-formats-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
+    std::string folder;
+    std::string error;
+    if (MakeTempFolder("vantel3-formats-", folder, error) == 0) std::abort();
+    path_ = folder;
   }
   ~TempDir() {
     std::error_code ignored;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "formats/formats_test_support.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 namespace vantel3 {
 namespace {
@@ -19,7 +19,7 @@ using testing::WriteBytes;
 class DeviceMarkerTest : public ::testing::Test {
  protected:
   TempDir dir_;
-  PosixFileSystem posix_;
+  NativeFileSystem posix_;
   const std::string root_ = dir_.Root();
 };
 
@@ -102,7 +102,7 @@ TEST(ProgramMarkerPathTest, SitsBesideTheProgramAfterItsLastSeparator) {
 
 TEST(WriteProgramMarkerTest, WritesOneByteAndFailsSilently) {
   TempDir dir;
-  PosixFileSystem fs;
+  NativeFileSystem fs;
   FixedProgramPath program(dir.Path("vantel3-updater").string());
   WriteBytes(dir.Path("fa.bin"), "stale content");
   WriteProgramMarker(fs, program);

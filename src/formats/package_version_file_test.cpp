@@ -6,7 +6,7 @@
 #include <string>
 
 #include "formats/formats_test_support.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 namespace vantel3 {
 namespace {
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ReadPackageVersionFileTest, MissingFileOrFolderGivesDefaults) {
   TempDir dir;
-  PosixFileSystem fs;
+  NativeFileSystem fs;
   std::string target = "stale";
   std::string bt = "stale";
   ReadPackageVersionFile(fs, dir.Path(kPackageVersionFileName), target, bt);
@@ -142,7 +142,7 @@ TEST(ReadPackageVersionFileTest, MissingFileOrFolderGivesDefaults) {
 
 TEST(ReadPackageVersionFileTest, ReadsOnlyHeaderAndLargestPayloadOfALargeFile) {
   TempDir dir;
-  PosixFileSystem posix;
+  NativeFileSystem posix;
   testing::ScriptedFileSystem fs(posix);
   testing::WriteBytes(dir.Path(kPackageVersionFileName),
                       MakeFile(PaddedPayload("BT_VERSION:b9\nTARGET_VERSION:4.0.0\n", 1024)) +

@@ -12,14 +12,17 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/process.h"
+
 namespace vantel3 {
 
 class PlatformTestDir {
  public:
   PlatformTestDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantel3-platform-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
+    std::string folder;
+    std::string error;
+    if (MakeTempFolder("vantel3-platform-", folder, error) == 0) ADD_FAILURE() << error;
+    path_ = folder;
   }
   ~PlatformTestDir() {
     std::error_code ec;

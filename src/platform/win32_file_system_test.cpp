@@ -3,11 +3,17 @@
 #include "platform/win32_file_system.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// <windows.h> names these as macros; the file system's methods have the same names.
+#undef CreateDirectory
+#undef RemoveDirectory
+#undef CopyFile
 
 #include <algorithm>
 #include <string>
 
 #include "platform/process.h"
+#include "platform/win32_text.h"
 #include "platform/win32_volume_source.h"
 
 namespace vantel3 {
@@ -87,9 +93,7 @@ TEST_F(Win32FileSystemTest, RenameReplacesFilesAndEmptyFoldersButNoFullFolder) {
 TEST_F(Win32FileSystemTest, CopyGivesContentsOnlyAndNeverDestroysItsSource) {
   const std::string big(3 * 1024 * 1024 + 17, 'B');
   ASSERT_FALSE(fs_.WriteFile(At("src"), big));
-  ASSERT_EQ(
-      ::SetFileAttributesW(std::filesystem::path(At("src")).c_str(), FILE_ATTRIBUTE_READONLY) != 0,
-      true);
+  ASSERT_EQ(::SetFileAttributesW(Widen(At("src")).c_str(), FILE_ATTRIBUTE_READONLY) != 0, true);
   ASSERT_FALSE(fs_.WriteFile(At("dst"), std::string(10 * 1024 * 1024, 'x')));
   ASSERT_FALSE(fs_.CopyFile(At("src"), At("dst")));
   std::string text;

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 namespace vantel3 {
 namespace {
@@ -15,7 +15,7 @@ using ::testing::HasSubstr;
 
 TEST(ScenarioTest, EveryShippedScenarioParses) {
   const std::filesystem::path dir = std::filesystem::path(VANTEL3_SOURCE_DIR) / "scenarios";
-  PosixFileSystem fs;
+  NativeFileSystem fs;
   std::vector<DirEntry> entries;
   ASSERT_FALSE(fs.ListDirectory(dir, entries));
   int parsed = 0;
@@ -150,7 +150,7 @@ TEST(ScenarioTest, MistakesAreReportedWithTheirPlace) {
 }
 
 TEST(ScenarioTest, MissingFileNamesItsPath) {
-  PosixFileSystem fs;
+  NativeFileSystem fs;
   Scenario s;
   std::string error;
   EXPECT_EQ(LoadScenarioFile(fs, "/nonexistent/x.json", s, error), 0);

@@ -12,7 +12,8 @@
 #include "dfu/dfu_binding.h"
 #include "platform/clock.h"
 #include "platform/library_loader.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
+#include "platform/process.h"
 #include "sim/sim_file_system.h"
 #include "sim/sim_workspace.h"
 
@@ -35,9 +36,8 @@ class DeviceTest : public ::testing::Test {
 
   void Start(const Scenario& scenario) {
     scenario_ = scenario;
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/simdev-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    std::string folderError;
+    ASSERT_EQ(MakeTempFolder("simdev-", dir_, folderError), 1) << folderError;
     device_ = std::make_unique<SimulatedDevice>(scenario_, clock_, posix_, dir_);
     std::string error;
     ASSERT_EQ(device_->Start(error), 1) << error;
@@ -103,7 +103,7 @@ class DeviceTest : public ::testing::Test {
   }
 
   VirtualClock clock_;
-  PosixFileSystem posix_;
+  NativeFileSystem posix_;
   Scenario scenario_;
   std::string dir_;
   std::unique_ptr<SimulatedDevice> device_;

@@ -10,7 +10,7 @@
 
 #include "../../tests/support/fake_dfu.h"
 #include "../../tests/support/recording_step_ui.h"
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 #include "workflow/connect_device.h"
 #include "workflow/main_update.h"
 #include "workflow/messages.h"
@@ -58,7 +58,7 @@ class StepsTest : public ::testing::Test {
 
   fs::path dir_;
   VirtualClock clock_;
-  PosixFileSystem fs_;
+  NativeFileSystem fs_;
   StaticVolumeSource volumes_;
   FixedProgramPath programPath_;
   UpdateServices services_;
