@@ -105,7 +105,7 @@ std::string ParseCommandArgs(const std::vector<std::string>& args,
 
 std::string PackagePath(const std::string& dir, const char* name) {
   std::string path;
-  if (!dir.empty() && dir.back() == '/') {
+  if (!dir.empty() && IsPathSeparator(dir.back())) {
     if (!JoinPath(dir, name, path)) return {};
   } else if (!JoinPath(dir, '/', name, path)) {
     return {};
@@ -219,7 +219,7 @@ int InspectDevice(const ParsedArgs& parsed, ToolServices& services, std::ostream
     return UsageError(err, "inspect-device needs one ROOT");
   }
   std::string root = parsed.positional[0];
-  if (root.empty() || root.back() != '/') root.push_back('/');
+  if (root.empty() || !IsPathSeparator(root.back())) root.push_back('/');
   const auto option = parsed.options.find("--bt-version");
   const std::string btVersion =
       option != parsed.options.end() ? option->second : std::string(kDefaultBtVersion);

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "dfu/dfu_binding.h"
 #include "formats/formats_test_support.h"
 #include "formats/package_version_file.h"
-#include "platform/library_loader.h"
 #include "platform/native_file_system.h"
+#include "platform/native_library_loader.h"
 #include "tool_main.h"
 
 namespace vantel3 {
@@ -53,7 +54,7 @@ class ToolTest : public ::testing::Test {
   void MakeCompletePackage(const std::string& name) {
     const std::filesystem::path p = dir_.Path(name);
     std::filesystem::create_directory(p);
-    for (const char* file : {"RU3R.bin", "VO3Sboot.bin", "libhiddfu.so", "firmware.dfu"}) {
+    for (const char* file : {"RU3R.bin", "VO3Sboot.bin", kDfuLibraryFileName, "firmware.dfu"}) {
       WriteBytes(p / file, "x");
     }
     for (const char* folder : {"locale", "brl", "Daisy", "Music"}) {
@@ -176,7 +177,7 @@ TEST_F(ToolTest, CheckPackageNamesEachProblemOnItsOwnLine) {
       {"locale", "", "LOCALE is missing.\n"},
       {"brl", "", "There is no BRL.\n"},
       {"Daisy", "", "DAISY is missing.\n"},
-      {"libhiddfu.so", "", "Could not load dfu libary.\n"},
+      {kDfuLibraryFileName, "", "Could not load dfu libary.\n"},
       {"firmware.dfu", "", "There is no firmware.dfu (the Bluetooth firmware image).\n"},
       {"version.bin", "", "version.bin is missing; " + defaults + "\n"},
       {"", "VTL\x01\xff\xff\xff\xff", "version.bin is no valid version file; " + defaults + "\n"},
@@ -235,7 +236,7 @@ TEST_F(ToolTest, CheckPackageReportsMissingVersionLinesAndAnIncompleteLibrary) {
 
 TEST_F(ToolTest, CheckPackageWithTheRealLoaderRefusesAFileThatIsNoLibrary) {
   MakeCompletePackage("data");
-  DlLibraryLoader dl;
+  NativeLibraryLoader dl;
   ToolServices real{fs_, dl, services_.makeVolumes};
   std::ostringstream out;
   std::ostringstream err;

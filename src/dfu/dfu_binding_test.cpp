@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 
+#include "platform/native_library_loader.h"
+
 namespace vantel3 {
 namespace {
 
@@ -21,7 +23,7 @@ std::array<bool, 6> Resolved(const DfuApi& api) {
 }
 
 TEST(DfuBindingTest, CompleteLibraryBindsAllSixAndItsEntryPointsCanBeCalled) {
-  DlLibraryLoader loader;
+  NativeLibraryLoader loader;
   DfuApi api;
   ASSERT_EQ(BindDfuLibrary(loader, VANTEL3_TEST_DFU_COMPLETE, api), 1);
   EXPECT_NE(api.module, nullptr);
@@ -45,7 +47,7 @@ TEST(DfuBindingTest, IncompleteOrUnloadableLibrariesDoNotBind) {
       {VANTEL3_TEST_DFU_NOT_A_LIBRARY, false, {}},
       {VANTEL3_BINARY_DIR "/no_such_library.so", false, {}},
   };
-  DlLibraryLoader loader;
+  NativeLibraryLoader loader;
   for (const Case& c : cases) {
     DfuApi api;
     EXPECT_EQ(BindDfuLibrary(loader, c.path, api), 0) << c.path;

@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "platform/posix_file_system.h"
+#include "platform/native_file_system.h"
 
 namespace vantel3 {
 namespace {
@@ -62,7 +62,7 @@ class FaultInjectingFileSystemTest : public ::testing::Test {
   Path At(const std::string& name) const { return root_ / name; }
 
   Path root_;
-  PosixFileSystem posix_;
+  NativeFileSystem posix_;
   FaultInjectingFileSystem fs_{posix_};
 };
 

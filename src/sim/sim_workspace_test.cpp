@@ -9,7 +9,7 @@
 
 #include "dfu/dfu_binding.h"
 #include "formats/package_version_file.h"
-#include "platform/library_loader.h"
+#include "platform/native_library_loader.h"
 
 namespace vantel3 {
 namespace {
@@ -38,7 +38,7 @@ TEST(SimWorkspaceTest, LaysOutPackageProgramAndDriveAndRemovesThemAfterwards) {
     const std::string data = ws->packageDir();
     EXPECT_EQ(data, root + "/data");
     for (const char* entry :
-         {"RU3R.bin", "VO3Sboot.bin", "firmware.dfu", "libhiddfu.so", "locale/en/messages.txt",
+         {"RU3R.bin", "VO3Sboot.bin", "firmware.dfu", kDfuLibraryFileName, "locale/en/messages.txt",
           "brl/tables/en-us-g2.ctb", "Daisy/book1/audio/01.mp3", "Music/samples/track01.mp3"}) {
       EXPECT_TRUE(fs::is_regular_file(data + "/" + entry)) << entry;
     }
@@ -62,7 +62,7 @@ TEST(SimWorkspaceTest, OmittedPackageEntriesAreMissing) {
   scenario.package.omit = {"Daisy", "version.bin", "libhiddfu.so", "firmware.dfu"};
   auto ws = Make(scenario, clock);
   ASSERT_NE(ws, nullptr);
-  for (const char* entry : {"Daisy", "version.bin", "libhiddfu.so", "firmware.dfu"}) {
+  for (const char* entry : {"Daisy", "version.bin", kDfuLibraryFileName, "firmware.dfu"}) {
     EXPECT_FALSE(fs::exists(ws->packageDir() + "/" + entry)) << entry;
   }
   EXPECT_TRUE(fs::exists(ws->packageDir() + "/locale"));
@@ -143,7 +143,7 @@ TEST(SimWorkspaceTest, PackageLibraryReachesTheDeviceUntilTheWorkspaceGoes) {
   VirtualClock clock;
   Scenario scenario;
   scenario.device.startMode = StartMode::kFirmwareUpgrade;
-  DlLibraryLoader loader;
+  NativeLibraryLoader loader;
   DfuApi api;
   uint32_t handle = 0;
   {

@@ -11,8 +11,8 @@
 #include "dfu/dfu_api.h"
 #include "dfu/dfu_binding.h"
 #include "platform/clock.h"
-#include "platform/library_loader.h"
 #include "platform/native_file_system.h"
+#include "platform/native_library_loader.h"
 #include "platform/process.h"
 #include "sim/sim_file_system.h"
 #include "sim/sim_workspace.h"
@@ -549,7 +549,7 @@ TEST_F(DeviceTest, StandInLibraryForwardsToTheAttachedDevice) {
   Scenario s;
   s.device.startMode = StartMode::kFirmwareUpgrade;
   Start(s);
-  DlLibraryLoader loader;
+  NativeLibraryLoader loader;
   DfuApi api;
   ASSERT_EQ(BindDfuLibrary(loader, library, api), 1);
   auto attach =
