@@ -17,6 +17,7 @@
 //   progress=ID:N     wait until the progress bar's position is at least N
 //   focus=ID          wait until the control has the keyboard focus
 //   click=ID          press the button (BM_CLICK)
+//   key=VK            press the key (a virtual-key code) in the control that has the focus
 //   sys=N             send the system command N (WM_SYSCOMMAND) to the main window
 //   close             ask the main window to close (WM_CLOSE)
 //   dump              print every control of the current window: class, id, visible, text
@@ -279,6 +280,18 @@ void Step(const std::string& step) {
     } else {
       std::printf("click %d\n", number);
     }
+  } else if (name == "key") {
+    // Posted like typed keys, so the window's dialog manager sees them (Tab, Enter, Escape).
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    const DWORD thread = GetWindowThreadProcessId(gMain, nullptr);
+    if (!GetGUIThreadInfo(thread, &info) || info.hwndFocus == nullptr) Fail("no focus for a key");
+    const UINT scan = MapVirtualKeyW(static_cast<UINT>(number), MAPVK_VK_TO_VSC);
+    PostMessageW(info.hwndFocus, WM_KEYDOWN, static_cast<WPARAM>(number),
+                 static_cast<LPARAM>(1 | (scan << 16)));
+    PostMessageW(info.hwndFocus, WM_KEYUP, static_cast<WPARAM>(number),
+                 static_cast<LPARAM>(1 | (scan << 16) | (3u << 30)));
+    std::printf("key %d\n", number);
   } else if (name == "sys") {
     PostMessageW(gMain, WM_SYSCOMMAND, static_cast<WPARAM>(number), 0);
     std::printf("system command %d\n", number);
