@@ -27,8 +27,10 @@ std::string DescribeWindows() {
   OSVERSIONINFOW version{};
   version.dwOSVersionInfoSize = sizeof(version);
   if (rtlGetVersion != nullptr && rtlGetVersion(&version) == 0) {
-    text += " " + std::to_string(version.dwMajorVersion) + "." +
-            std::to_string(version.dwMinorVersion) + "." + std::to_string(version.dwBuildNumber);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about chained operator+.
+    text.append(" ").append(std::to_string(version.dwMajorVersion));
+    text.append(".").append(std::to_string(version.dwMinorVersion));
+    text.append(".").append(std::to_string(version.dwBuildNumber));
   }
   SYSTEM_INFO info{};
   ::GetNativeSystemInfo(&info);
@@ -39,7 +41,7 @@ std::string DescribeWindows() {
   auto wineVersion = ntdll == nullptr ? nullptr
                                       : reinterpret_cast<WineVersionFn>(reinterpret_cast<void*>(
                                             ::GetProcAddress(ntdll, "wine_get_version")));
-  if (wineVersion != nullptr) text += std::string(" (Wine ") + wineVersion() + ")";
+  if (wineVersion != nullptr) text.append(" (Wine ").append(wineVersion()).append(")");
   return text;
 }
 

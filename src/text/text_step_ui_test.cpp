@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 
-#include "platform/posix_file_system.h"
+#include "platform/system_services.h"
 #include "platform/program_path.h"
 #include "platform/volume_source.h"
 #include "text/text_step_ui.h"
@@ -70,10 +71,10 @@ struct Harness {
   }
 
   VirtualClock clock_;
-  PosixFileSystem fs_;
+  std::unique_ptr<FileSystem> fs_ = MakeNativeFileSystem();
   StaticVolumeSource volumes_;
   FixedProgramPath programPath_{"/nonexistent/vantel3-updater"};
-  UpdateServices services_{clock_, fs_, volumes_, programPath_, "/nonexistent/data"};
+  UpdateServices services_{clock_, *fs_, volumes_, programPath_, "/nonexistent/data"};
   UpdateContext context_;
   LineInput input_;
   std::ostringstream out_;
