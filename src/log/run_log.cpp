@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 namespace vantel3 {
 
@@ -96,7 +97,11 @@ std::string EscapeEventText(std::string_view text) {
 RunLog::RunLog(const std::string& folder, Clock& clock, WallClock& wall, RunLogLimits limits)
     : clock_(clock), wall_(wall), limits_(limits), startMs_(clock.NowMs()) {
   if (folder.empty() || !CreateLogFolder(folder)) return;
-  const std::string prefix = folder.back() == '/' || folder.back() == '\\' ? folder : folder + "/";
+  // The system's own separator where the folder ends without one ("\\" on Windows).
+  const std::string prefix =
+      folder.back() == '/' || folder.back() == '\\'
+          ? folder
+          : folder + static_cast<char>(std::filesystem::path::preferred_separator);
   // Two starts in the same millisecond get the next free millisecond's name.
   int64_t at = wall_.UtcMs();
   std::string path = prefix + RunLogFileName(at);
@@ -112,6 +117,12 @@ RunLog::RunLog(const std::string& folder, Clock& clock, WallClock& wall, RunLogL
   for (std::size_t i = 0; i + keep < kept.size(); ++i) {
     if (prefix + kept[i] != path_) RemoveLogFile(prefix + kept[i]);
   }
+}
+
+void RunLog::Close() {
+  std::lock_guard lock(mutex_);
+  writing_ = false;
+  file_.Close();
 }
 
 void RunLog::Event(std::string_view text) {

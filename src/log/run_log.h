@@ -41,6 +41,9 @@ class RunLog final : public EventLog {
 
   // The file being written; empty when none could be made or writing has failed.
   [[nodiscard]] std::string path();
+  // Closes the file; later events are dropped. For a process that ends at once and removes
+  // the folder the log is in (Windows removes no file that is still open).
+  void Close();
 
  private:
   void Write(std::string_view text, bool notice);

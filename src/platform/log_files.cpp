@@ -66,4 +66,8 @@ bool AppendOnlyFile::Append(std::string_view text) {
   return false;
 }
 
+void AppendOnlyFile::Close() {
+  if (out_.is_open()) out_.close();
+}
+
 }  // namespace vantel3

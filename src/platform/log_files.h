@@ -33,6 +33,8 @@ class AppendOnlyFile {
   [[nodiscard]] bool Open(const std::string& path);
   // Adds `text` at the end; false when it could not be written.
   [[nodiscard]] bool Append(std::string_view text);
+  // Closes the file (nothing when it is not open).
+  void Close();
 
  private:
   std::ofstream out_;

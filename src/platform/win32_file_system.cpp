@@ -429,8 +429,8 @@ class Win32FileReader final : public FileReader {
 
   std::error_code Next(std::string_view& chunk) override {
     chunk = {};
-    if (failed_ || ended_) return failed_ ? std::make_error_code(std::errc::io_error)
-                                          : std::error_code();
+    if (failed_ || ended_)
+      return failed_ ? std::make_error_code(std::errc::io_error) : std::error_code();
     if (buffer_ == nullptr) {
       failed_ = true;
       return std::make_error_code(std::errc::not_enough_memory);
@@ -471,8 +471,8 @@ std::error_code Win32FileSystem::OpenForReading(const Path& path, ReadSource sou
   const DWORD flags = source == ReadSource::kMedium
                           ? FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN
                           : FILE_FLAG_SEQUENTIAL_SCAN;
-  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, flags, nullptr);
+  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) return LastWin32Error();
   Handle opened(h);
   if (!IsDiskFile(opened.get())) return std::make_error_code(std::errc::invalid_argument);

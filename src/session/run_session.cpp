@@ -142,6 +142,8 @@ void RunSession::PrepareRetry() {
 void RunSession::AbandonNow() {
   log_->Notice("the window was closed during a run: the process ends now");
   if (workspace_ == nullptr || keepWorkspace_) return;
+  // The log lives in the workspace; its open file would keep the folder on Windows.
+  log_->Close();
   std::error_code ignored;
   std::filesystem::remove_all(PathFromUtf8(workspace_->root()), ignored);
 }

@@ -52,9 +52,13 @@ LoggedRun RunLogged(PlatformTestDir& dir, const std::string& scenarioJson,
   run.logPath = session->logPath();
   run.screen = ui.Lines();
   // Without the workspace's own (random) folder, so that two sessions compare.
-  const std::regex workspace(session->workspace()->root());
-  for (const std::string& e : session->workspace()->device().Events()) {
-    run.deviceEvents.push_back(std::regex_replace(e, workspace, "WS"));
+  const std::string workspace = session->workspace()->root();
+  for (std::string e : session->workspace()->device().Events()) {
+    for (std::size_t at = e.find(workspace); at != std::string::npos;
+         at = e.find(workspace, at + 2)) {
+      e.replace(at, workspace.size(), "WS");
+    }
+    run.deviceEvents.push_back(e);
   }
   std::string text;
   if (!run.logPath.empty() && ReadLogFile(run.logPath, 1 << 24, text)) {

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/system_services.h"
 #include "platform/program_path.h"
+#include "platform/system_services.h"
 #include "platform/volume_source.h"
 #include "text/text_step_ui.h"
 #include "workflow/connect_device.h"
